@@ -1,0 +1,432 @@
+#include "VKXml.h"
+
+#include <libxml/parser.h>
+#include <libxml/xmlerror.h>
+#include <libxml/xmlsave.h>
+#include <libxml/xpath.h>
+
+#include <locale.h>
+#include <stdlib.h>
+
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+
+#include "../platform/FileUtil.h"
+#include "../platform/Report.h"
+#include "Diagnostics.h"
+
+namespace {
+
+// libxml2 is set up once, before any thread uses it.
+struct LibxmlInit {
+  LibxmlInit() { xmlInitParser(); }
+} g_libxmlInit;
+
+void SilentStructuredError(void*, xmlErrorPtr) {}
+
+bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && IsXmlSpace(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsXmlSpace(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+bool IsPlainName(const char* s) {
+  if (!s || !*s) return false;
+  for (const char* p = s; *p; ++p) {
+    unsigned char c = static_cast<unsigned char>(*p);
+    if (!(std::isalnum(c) || c == '_' || c == '-' || c == '.' || c >= 0x80)) return false;
+  }
+  return !std::isdigit(static_cast<unsigned char>(*s)) && *s != '-' && *s != '.';
+}
+
+AnsiString NodeText(xmlNode* node) {
+  xmlChar* content = xmlNodeGetContent(node);
+  if (!content) return AnsiString();
+  AnsiString s(reinterpret_cast<const char*>(content));
+  xmlFree(content);
+  return s;
+}
+
+const xmlChar* X(const char* s) { return reinterpret_cast<const xmlChar*>(s); }
+
+// Evaluates `path` relative to `node`. `nodes` receives a node-set's members;
+// `scalar` receives the text of a non-node result. Returns false when the
+// expression cannot be evaluated.
+bool Evaluate(xmlNode* node, const char* path, std::vector<xmlNode*>* nodes, AnsiString* scalar,
+              bool* isScalar) {
+  if (isScalar) *isScalar = false;
+  if (!node || !path) return false;
+  // Fast paths for the two forms almost every caller uses.
+  if (path[0] == '@' && IsPlainName(path + 1)) {
+    if (node->type != XML_ELEMENT_NODE) return true;
+    for (xmlAttr* a = node->properties; a; a = a->next)
+      if (a->ns == nullptr && xmlStrEqual(a->name, X(path + 1))) {
+        nodes->push_back(reinterpret_cast<xmlNode*>(a));
+        break;
+      }
+    return true;
+  }
+  if (IsPlainName(path) && std::strchr(path, ':') == nullptr) {
+    for (xmlNode* c = node->children; c; c = c->next)
+      if (c->type == XML_ELEMENT_NODE && xmlStrEqual(c->name, X(path))) nodes->push_back(c);
+    return true;
+  }
+  xmlXPathContext* ctx = xmlXPathNewContext(node->doc);
+  if (!ctx) return false;
+  ctx->error = SilentStructuredError;
+  ctx->node = node;
+  xmlXPathObject* result = xmlXPathEvalExpression(X(path), ctx);
+  bool ok = result != nullptr;
+  if (result) {
+    if (result->type == XPATH_NODESET) {
+      if (result->nodesetval)
+        for (int i = 0; i < result->nodesetval->nodeNr; ++i)
+          nodes->push_back(result->nodesetval->nodeTab[i]);
+    } else if (scalar) {
+      xmlChar* s = xmlXPathCastToString(result);
+      if (s) {
+        *scalar = reinterpret_cast<const char*>(s);
+        xmlFree(s);
+      }
+      if (isScalar) *isScalar = true;
+    }
+    xmlXPathFreeObject(result);
+  }
+  xmlXPathFreeContext(ctx);
+  return ok;
+}
+
+// The text of what `path` selects; false when nothing is selected.
+bool SelectedText(xmlNode* node, const char* path, AnsiString& text) {
+  std::vector<xmlNode*> nodes;
+  bool isScalar = false;
+  if (!Evaluate(node, path, &nodes, &text, &isScalar)) return false;
+  if (isScalar) return true;
+  if (nodes.empty()) return false;
+  text = NodeText(nodes.front());
+  return true;
+}
+
+void SetAttribute(xmlNode* element, const char* name, const char* value) {
+  VK_ASSERT_TEXT(element != nullptr && element->type == XML_ELEMENT_NODE, "element");
+  VK_ASSERT_TEXT(name != nullptr, "name");
+  if (!element || element->type != XML_ELEMENT_NODE || !name) return;
+  xmlAttr* attr = xmlSetProp(element, X(name), X(value ? value : ""));
+  VK_ASSERT_TEXT(attr != nullptr, "pElement->setAttributeNode(pAttr)");
+}
+
+}  // namespace
+
+namespace vkcore {
+
+bool ParseXmlDouble(const AnsiString& text, double& value) {
+  std::string_view s = Trim(text);
+  if (s.empty()) return false;
+  if (s == "INF" || s == "+INF") {
+    value = HUGE_VAL;
+    return true;
+  }
+  if (s == "-INF") {
+    value = -HUGE_VAL;
+    return true;
+  }
+  if (s == "NaN") {
+    value = std::nan("");
+    return true;
+  }
+  if (s.front() == '+') s.remove_prefix(1);
+  if (s.empty() || !(std::isdigit(static_cast<unsigned char>(s.front())) || s.front() == '.' ||
+                     s.front() == '-'))
+    return false;
+  double v = 0;
+  auto r = std::from_chars(s.data(), s.data() + s.size(), v);
+  if (r.ec != std::errc() || r.ptr != s.data() + s.size()) return false;
+  value = v;
+  return true;
+}
+
+bool ParseXmlInt(const AnsiString& text, int& value) {
+  std::string_view s = Trim(text);
+  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+  if (s.empty()) return false;
+  int v = 0;
+  auto r = std::from_chars(s.data(), s.data() + s.size(), v);
+  if (r.ec != std::errc() || r.ptr != s.data() + s.size()) return false;
+  value = v;
+  return true;
+}
+
+AnsiString FormatXmlDouble(double value) {
+  if (std::isnan(value)) return "NaN";
+  if (std::isinf(value)) return value > 0 ? "INF" : "-INF";
+  char buf[64];
+  auto r = std::to_chars(buf, buf + sizeof buf, value);
+  return AnsiString(buf, r.ptr);
+}
+
+void AppendG6(AnsiString& out, double value) {
+  char buf[64];
+  auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 6);
+  out.append(buf, r.ptr);
+}
+
+AnsiString FormatG6(double value) {
+  AnsiString s;
+  AppendG6(s, value);
+  return s;
+}
+
+const char* ScanDouble(const char* p, const char* end, double& value) {
+  while (p < end && (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\v' ||
+                     *p == '\f'))
+    ++p;
+  if (p >= end) return nullptr;
+  if (*p == '+') {
+    ++p;
+    if (p < end && *p == '-') return nullptr;
+  }
+  double v = 0;
+  auto r = std::from_chars(p, end, v);
+  if (r.ec == std::errc::result_out_of_range) {
+    // Like a stream: a too large magnitude still consumes the number. It is
+    // read in the C locale, so a point stays the decimal separator.
+    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", nullptr);
+    v = strtod_l(std::string(p, r.ptr).c_str(), nullptr, cLocale);
+  } else if (r.ec != std::errc()) {
+    return nullptr;
+  }
+  value = v;
+  return r.ptr;
+}
+
+}  // namespace vkcore
+
+namespace VKCore {
+
+AnsiString GetNodeStringValue(xmlNode* node, const char* path, const AnsiString& defaultValue) {
+  AnsiString text;
+  return SelectedText(node, path, text) ? text : defaultValue;
+}
+
+int GetNodeIntValue(xmlNode* node, const char* path, int defaultValue) {
+  AnsiString text;
+  int v = 0;
+  if (SelectedText(node, path, text) && vkcore::ParseXmlInt(text, v)) return v;
+  return defaultValue;
+}
+
+double GetNodeDoubleValue(xmlNode* node, const char* path, double defaultValue) {
+  AnsiString text;
+  double v = 0;
+  if (SelectedText(node, path, text) && vkcore::ParseXmlDouble(text, v)) return v;
+  return defaultValue;
+}
+
+bool GetNodeBoolValue(xmlNode* node, const char* path, bool defaultValue) {
+  AnsiString text;
+  if (!SelectedText(node, path, text)) return defaultValue;
+  if (xmlStrcasecmp(X(text.c_str()), X("false")) == 0) return false;
+  if (xmlStrcasecmp(X(text.c_str()), X("true")) == 0) return true;
+  return defaultValue;
+}
+
+void AddAttribute(xmlNode* element, const char* name, bool value) {
+  SetAttribute(element, name, value ? "true" : "false");
+}
+
+void AddAttribute(xmlNode* element, const char* name, const AnsiString& value) {
+  SetAttribute(element, name, value.c_str());
+}
+
+void AddAttribute(xmlNode* element, const char* name, const char* value) {
+  SetAttribute(element, name, value);
+}
+
+void AddAttribute(xmlNode* element, const char* name, int value) {
+  SetAttribute(element, name, std::to_string(value).c_str());
+}
+
+void AddAttribute(xmlNode* element, const char* name, unsigned value) {
+  SetAttribute(element, name, std::to_string(value).c_str());
+}
+
+void AddAttribute(xmlNode* element, const char* name, double value) {
+  SetAttribute(element, name, vkcore::FormatXmlDouble(value).c_str());
+}
+
+xmlNode* AddElement(xmlNode* parent, const char* name) {
+  VK_ASSERT_TEXT(parent != nullptr, "parent");
+  VK_ASSERT_TEXT(name != nullptr, "name");
+  if (!parent || !name) return nullptr;
+  xmlNode* element = xmlNewDocNode(parent->doc, nullptr, X(name), nullptr);
+  VK_ASSERT_TEXT(element != nullptr, "pDoc->createElement(name)");
+  if (!element) return nullptr;
+  xmlNode* added = nullptr;
+  if (parent->type == XML_DOCUMENT_NODE) {
+    xmlDoc* doc = reinterpret_cast<xmlDoc*>(parent);
+    if (xmlDocGetRootElement(doc) == nullptr) {
+      xmlDocSetRootElement(doc, element);
+      added = element;
+    }
+  } else {
+    added = xmlAddChild(parent, element);
+  }
+  VK_ASSERT_TEXT(added != nullptr, "parent->appendChild(element)");
+  if (!added) {
+    xmlFreeNode(element);
+    return nullptr;
+  }
+  return added;
+}
+
+xmlNode* GetElement(xmlNode* node) {
+  return (node && node->type == XML_ELEMENT_NODE) ? node : nullptr;
+}
+
+xmlNode* GetElement(xmlNode* node, const char* path) { return GetElement(SelectNode(node, path)); }
+
+xmlNode* GetElementOrCreate(xmlNode* node, const char* name) {
+  xmlNode* element = GetElement(node, name);
+  return element ? element : AddElement(node, name);
+}
+
+xmlNode* copyElementToName(const xmlNode* element, const char* name) {
+  VK_ASSERT_TEXT(element != nullptr, "element");
+  if (!element || !name) return nullptr;
+  xmlNode* copy = xmlDocCopyNode(const_cast<xmlNode*>(element), element->doc, 1);
+  VK_ASSERT_TEXT(copy != nullptr, "copy");
+  if (!copy) return nullptr;
+  xmlNodeSetName(copy, X(name));
+  return copy;
+}
+
+int renameElementToName(xmlNode*& element, const char* name) {
+  xmlNode* copy = copyElementToName(element, name);
+  if (!copy) return -1;
+  xmlUnlinkNode(element);
+  xmlFreeNode(element);
+  element = copy;
+  return 0;
+}
+
+xmlNode* FormatNode(xmlNode* node, const AnsiString&, const AnsiString&) { return node; }
+
+bool SelectNodes(xmlNode* node, const char* path, std::vector<xmlNode*>& out) {
+  out.clear();
+  AnsiString scalar;
+  bool isScalar = false;
+  if (!Evaluate(node, path, &out, &scalar, &isScalar)) return false;
+  return !isScalar;
+}
+
+xmlNode* SelectNode(xmlNode* node, const char* path) {
+  std::vector<xmlNode*> nodes;
+  if (!SelectNodes(node, path, nodes) || nodes.empty()) return nullptr;
+  return nodes.front();
+}
+
+CXMLDocument::CXMLDocument(bool showMessages) : showMessages_(showMessages) {}
+
+CXMLDocument::~CXMLDocument() {
+  if (doc_) xmlFreeDoc(doc_);
+}
+
+int CXMLDocument::Open(const char* fileName) {
+  if (!fileName || !*fileName) return 1;
+  Close();
+  xmlParserCtxt* ctxt = xmlNewParserCtxt();
+  if (!ctxt) {
+    if (showMessages_)
+      vkplatform::MessageBox("Невозможно создать экземпляр класса DOMDocument.", "Ошибка",
+                             vkplatform::MsgIcon::Error);
+    return 2;
+  }
+  xmlDoc* doc = xmlCtxtReadFile(ctxt, fileName, nullptr,
+                                XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+  bool wellFormed = ctxt->wellFormed != 0;
+  xmlFreeParserCtxt(ctxt);
+  if (!doc || !wellFormed || !xmlDocGetRootElement(doc)) {
+    if (doc) xmlFreeDoc(doc);
+    if (showMessages_)
+      vkplatform::MessageBox(AnsiString("Невозможно открыть файл \"") + fileName + "\".", "Ошибка",
+                             vkplatform::MsgIcon::Error);
+    return 1;
+  }
+  doc_ = doc;
+  fileName_ = fileName;
+  return 0;
+}
+
+int CXMLDocument::OpenFromText(const AnsiString& text) {
+  Close();
+  xmlDoc* doc = xmlReadMemory(text.data(), static_cast<int>(text.size()), nullptr, nullptr,
+                              XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+  if (!doc || !xmlDocGetRootElement(doc)) {
+    if (doc) xmlFreeDoc(doc);
+    return 1;
+  }
+  doc_ = doc;
+  return 0;
+}
+
+int CXMLDocument::New(const char* rootName, const char* encoding) {
+  Close();
+  xmlDoc* doc = xmlNewDoc(X("1.0"));
+  if (!doc) return 2;
+  if (encoding && *encoding) doc->encoding = xmlStrdup(X(encoding));
+  if (rootName && *rootName) {
+    xmlNode* root = xmlNewDocNode(doc, nullptr, X(rootName), nullptr);
+    xmlDocSetRootElement(doc, root);
+  }
+  doc_ = doc;
+  return 0;
+}
+
+int CXMLDocument::Save() {
+  if (!doc_) return -2;
+  if (fileName_.empty()) return -1;
+  return SaveAs(fileName_.c_str(), nullptr);
+}
+
+int CXMLDocument::SaveAs(const char* fileName, const char* encoding) {
+  if (!doc_) return -2;
+  if (!fileName || !*fileName) return -1;
+  const char* enc = encoding ? encoding
+                             : (doc_->encoding ? reinterpret_cast<const char*>(doc_->encoding)
+                                               : "UTF-8");
+  xmlChar* mem = nullptr;
+  int size = 0;
+  xmlDocDumpFormatMemoryEnc(doc_, &mem, &size, enc, 1);
+  if (!mem) return -1;
+  int rc = vkplatform::WriteFileAtomically(fileName, reinterpret_cast<const char*>(mem),
+                               static_cast<size_t>(size));
+  xmlFree(mem);
+  if (rc != 0) return rc;
+  if (encoding) {
+    xmlFree(const_cast<xmlChar*>(doc_->encoding));
+    doc_->encoding = xmlStrdup(X(encoding));
+  }
+  fileName_ = fileName;
+  return 0;
+}
+
+int CXMLDocument::Close() {
+  if (!doc_) return 2;
+  xmlFreeDoc(doc_);
+  doc_ = nullptr;
+  fileName_.clear();
+  return 0;
+}
+
+xmlNode* CXMLDocument::Root() const { return doc_ ? xmlDocGetRootElement(doc_) : nullptr; }
+
+}  // namespace VKCore

@@ -1,0 +1,21 @@
+// The main of every test program: tests run offscreen, with a private home
+// and configuration folders in the build tree, so that nothing a test saves
+// lands in the user's real folders.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+int main(int argc, char** argv) {
+  const std::string home = VK_TEST_HOME;
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  setenv("HOME", home.c_str(), 1);
+  setenv("XDG_CONFIG_HOME", (home + "/.config").c_str(), 1);
+  setenv("XDG_DATA_HOME", (home + "/.local/share").c_str(), 1);
+  setenv("XDG_CACHE_HOME", (home + "/.cache").c_str(), 1);
+  setenv("XDG_RUNTIME_DIR", (home + "/runtime").c_str(), 1);
+  setenv("VK_TEST_DATA", VK_TEST_DATA_DIR, 1);
+  std::system(("mkdir -p '" + home + "/runtime' && chmod 700 '" + home + "/runtime'").c_str());
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
