@@ -13,3 +13,16 @@ function(vk_program name)
   set_target_properties(${name} PROPERTIES INSTALL_RPATH "$ORIGIN")
   install(TARGETS ${name} RUNTIME DESTINATION bin)
 endfunction()
+
+# vk_version_block(TARGET DESCRIPTION text): embeds the program information
+# of TARGET in its own ELF section ".vk_version", read later from the file
+# without loading it. Layout of the section: "VKVERSION\0", the table key
+# "041904E3\0", then key\0value\0 pairs, and a closing "\0".
+function(vk_version_block target)
+  cmake_parse_arguments(V "" "DESCRIPTION" "" ${ARGN})
+  set(VK_FILE_DESCRIPTION "${V_DESCRIPTION}")
+  set(VK_TARGET_NAME "${target}")
+  set(out ${CMAKE_BINARY_DIR}/version/${target}_version.c)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/version_block.c.in ${out} @ONLY)
+  target_sources(${target} PRIVATE ${out})
+endfunction()

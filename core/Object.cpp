@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <unordered_map>
 
 #include "VKXml.h"
 
@@ -33,6 +35,15 @@ std::string BareTypeName(const std::type_info& type) {
     }
   }
   return name.substr(start);
+}
+
+const char* InternedTypeName(const std::type_info& type) {
+  static std::mutex mutex;
+  static std::unordered_map<std::string, std::unique_ptr<std::string>> names;
+  std::lock_guard<std::mutex> lock(mutex);
+  std::unique_ptr<std::string>& name = names[type.name()];
+  if (!name) name = std::make_unique<std::string>(BareTypeName(type));
+  return name->c_str();
 }
 
 }  // namespace vkcore

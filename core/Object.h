@@ -52,6 +52,11 @@ namespace vkcore {
 // The bare class name of a type: the compiler's name with namespaces and
 // decorations removed ("CDoublePacket").
 std::string BareTypeName(const std::type_info& type);
+// The same name kept for the life of the process; the pointer stays valid.
+// (Names live here rather than in a static of each template instance: such
+// statics would be unique symbols that keep a plug-in package from ever
+// being unloaded.)
+const char* InternedTypeName(const std::type_info& type);
 }  // namespace vkcore
 
 // A stateless descriptor of one class.
@@ -70,10 +75,7 @@ class CBaseMetaClass {
 template <class T>
 class CMetaClassTemplate : public CBaseMetaClass {
  public:
-  const char* ClassName() const override {
-    static const std::string name = vkcore::BareTypeName(typeid(T));
-    return name.c_str();
-  }
+  const char* ClassName() const override { return vkcore::InternedTypeName(typeid(T)); }
   const std::type_info& TypeInfo() const override { return typeid(T); }
   CObject* Create() const override {
     if constexpr (std::is_abstract_v<T> || !std::is_default_constructible_v<T>) {

@@ -1,0 +1,2 @@
+#include "TestPlugins.h"
+VK_DECLARE_PLUGIN_PACKAGE(TTestBadRegister)

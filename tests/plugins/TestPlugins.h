@@ -1,0 +1,79 @@
+#pragma once
+// Small plug-in classes for the tests of packages, schemes and the launcher.
+// Each package source includes this header and exports one class.
+#include <stdexcept>
+
+#include "Plugin.h"
+#include "PluginClass.h"
+#include "VKXml.h"
+
+// Sends CDoublePacket values 1, 2, 3 ... on "out", one per cycle while the
+// queue takes them. Parameters: "count" (how many, 0 = no limit), "throw"
+// ("process" makes Process() throw once after the first value).
+class TTestSource : public CBasePlugin {
+ public:
+  int Register() override {
+    RegisterOutLinkPoint("out", {MetaClassOf<CDoublePacket>()}, lptDefault);
+    return 0;
+  }
+  int Initialize(QWidget*, xmlNode* node) override {
+    count = VKCore::GetNodeIntValue(node, "@count", 0);
+    throwInProcess = VKCore::GetNodeStringValue(node, "@throw", "") == "process";
+    return 0;
+  }
+  int Finalize() override { return 0; }
+  void Process() override {
+    if (throwInProcess && next == 2 && !thrown) {
+      thrown = true;
+      throw std::runtime_error("test failure in Process");
+    }
+    if (count > 0 && next > count) return;
+    auto* p = new CDoublePacket(next);
+    if (GetOutLinkPoint(0u)->AddPacket(p) == 0) ++next;
+    else delete p;
+  }
+  int Serialize(xmlNode* element, const char* section) override {
+    VKCore::AddAttribute(element, "next", next);
+    VKCore::AddAttribute(element, "count", count);
+    return 0;
+  }
+  int Deserialize(xmlNode* element, const char* section) override {
+    next = VKCore::GetNodeIntValue(element, "@next", next);
+    count = VKCore::GetNodeIntValue(element, "@count", count);
+    return 0;
+  }
+
+ private:
+  int next = 1;
+  int count = 0;
+  bool throwInProcess = false;
+  bool thrown = false;
+};
+
+// Passes every packet of "in" on to "out", polling in Process().
+class TTestPass : public CBasePlugin {
+ public:
+  int Register() override {
+    RegisterInLinkPoint("in", {MetaClassOf<CDoublePacket>()}, lptDefault);
+    RegisterOutLinkPoint("out", {MetaClassOf<CDoublePacket>()}, lptDefault);
+    return 0;
+  }
+  int Initialize(QWidget*, xmlNode*) override { return 0; }
+  int Finalize() override { return 0; }
+  void Process() override {
+    if (!pending) pending = GetInLinkPoint(0u)->GetPacketCopyAndRelease();
+    if (pending && GetOutLinkPoint(0u)->AddPacket(pending) == 0) pending = nullptr;
+  }
+  ~TTestPass() override { delete pending; }
+
+ private:
+  CBasePacket* pending = nullptr;
+};
+
+// A package whose Register() fails.
+class TTestBadRegister : public CBasePlugin {
+ public:
+  int Register() override { throw std::runtime_error("cannot register"); }
+  int Initialize(QWidget*, xmlNode*) override { return 0; }
+  int Finalize() override { return 0; }
+};
