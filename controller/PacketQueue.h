@@ -31,6 +31,10 @@ class CQueueSubscriber : public CSubscriber {
   bool NeedNotify() const;
   bool Captured() const;
 
+  // Set while a delivery of this subscriber is on its way to the GUI thread,
+  // so that one waiting packet does not flood it with deliveries.
+  std::atomic<bool> DeliveryPosted{false};
+
  private:
   friend class CPacketQueue;
   // Changed only under the queue's lock; atomic so that a poll can see

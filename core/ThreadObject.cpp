@@ -51,8 +51,11 @@ int CThreadObject::ThreadStart() {
 
 int CThreadObject::ThreadStop() {
   stopRequested_.store(true, std::memory_order_release);
-  while (active_.load(std::memory_order_acquire))
+  while (active_.load(std::memory_order_acquire)) {
+    // The thread may be waiting for the GUI thread (a message box): serve it.
+    vkplatform::ServeGuiRequests();
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
   std::lock_guard<std::mutex> lock(threadMutex_);
   if (!active_.load(std::memory_order_acquire)) JoinEnded();
   return 0;

@@ -59,9 +59,10 @@ MsgAnswer ShowBoxInGuiThread(const Report& r) {
 }
 
 MsgAnswer ShowOnStderr(const Report& r) {
-  std::string text = r.text;
-  std::string::size_type pos;
-  while ((pos = text.find("\r\n")) != std::string::npos) text.replace(pos, 2, "\n");
+  std::string text;
+  text.reserve(r.text.size());
+  for (char c : r.text)
+    if (c != '\r') text += c;
   std::fprintf(stderr, "[%s] %s\n", r.caption.c_str(), text.c_str());
   std::fflush(stderr);
   return r.defaultAnswer;
@@ -81,6 +82,12 @@ bool GuiAvailable() {
   if (!app || QCoreApplication::closingDown()) return false;
   const QString platform = QGuiApplication::platformName();
   return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
+}
+
+void ServeGuiRequests() {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (!app || QThread::currentThread() != app->thread()) return;
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
 }
 
 MsgAnswer ShowReport(const Report& report) {

@@ -50,6 +50,12 @@ MsgAnswer MessageBox(const std::string& text, const std::string& caption, MsgIco
 // True when a message box would really be shown on a screen.
 bool GuiAvailable();
 
+// Called by a GUI-thread loop that waits for another thread: delivers the
+// blocking calls that other threads have queued for the GUI thread (message
+// boxes, synchronous window calls), so that the thread waited for is never
+// itself waiting for the GUI thread. Does nothing in other threads.
+void ServeGuiRequests();
+
 // Captures every report made while it lives (from any thread) and answers
 // each with its default answer. Nests: the previous hook comes back when it
 // is destroyed.

@@ -9,7 +9,8 @@
 
 // Sends CDoublePacket values 1, 2, 3 ... on "out", one per cycle while the
 // queue takes them. Parameters: "count" (how many, 0 = no limit), "throw"
-// ("process" makes Process() throw once after the first value).
+// ("process": Process() throws once after the first value; "always": on
+// every call).
 class TTestSource : public CBasePlugin {
  public:
   int Register() override {
@@ -18,11 +19,14 @@ class TTestSource : public CBasePlugin {
   }
   int Initialize(QWidget*, xmlNode* node) override {
     count = VKCore::GetNodeIntValue(node, "@count", 0);
-    throwInProcess = VKCore::GetNodeStringValue(node, "@throw", "") == "process";
+    const AnsiString mode = VKCore::GetNodeStringValue(node, "@throw", "");
+    throwInProcess = mode == "process";
+    throwAlways = mode == "always";
     return 0;
   }
   int Finalize() override { return 0; }
   void Process() override {
+    if (throwAlways) throw std::runtime_error("always failing");
     if (throwInProcess && next == 2 && !thrown) {
       thrown = true;
       throw std::runtime_error("test failure in Process");
@@ -47,14 +51,17 @@ class TTestSource : public CBasePlugin {
   int next = 1;
   int count = 0;
   bool throwInProcess = false;
+  bool throwAlways = false;
   bool thrown = false;
 };
 
-// Passes every packet of "in" on to "out", polling in Process().
+// Passes every packet of "in" on to "out", polling in Process(). Its input
+// "text" takes strings (and nothing else here produces them).
 class TTestPass : public CBasePlugin {
  public:
   int Register() override {
     RegisterInLinkPoint("in", {MetaClassOf<CDoublePacket>()}, lptDefault);
+    RegisterInLinkPoint("text", {MetaClassOf<CStringPacket>()}, lptDefault);
     RegisterOutLinkPoint("out", {MetaClassOf<CDoublePacket>()}, lptDefault);
     return 0;
   }

@@ -1,0 +1,482 @@
+#include "SchemeManager.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QMainWindow>
+#include <QSettings>
+#include <QWidget>
+
+#include <sys/stat.h>
+
+#include <chrono>
+#include <exception>
+#include <thread>
+
+#include "../platform/Report.h"
+#include "Diagnostics.h"
+#include "VKPaths.h"
+
+namespace {
+
+// Queue sizes a scheme may ask for; larger ones would let one wire hold an
+// unbounded amount of memory.
+constexpr int kMaxQueueSize = 65536;
+
+void ErrorBox(const AnsiString& text) {
+  vkplatform::MessageBox(text, "Ошибка", vkplatform::MsgIcon::Error);
+}
+
+// The event that carries one subscriber to the GUI thread.
+class TDeliveryEvent : public QEvent {
+ public:
+  explicit TDeliveryEvent(CSubscriber* s)
+      : QEvent(static_cast<QEvent::Type>(vkscheme::kDeliveryEvent)), subscriber(s) {}
+  CSubscriber* subscriber;
+};
+
+std::vector<xmlNode*> Select(xmlNode* node, const char* path) {
+  std::vector<xmlNode*> nodes;
+  VKCore::SelectNodes(node, path, nodes);
+  return nodes;
+}
+
+AnsiString ClassNameOf(const CBasePlugin* plugin) {
+  return vkcore::BareTypeName(typeid(*plugin));
+}
+
+bool FileExists(const AnsiString& name) {
+  struct stat st;
+  return ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+void MakeDirectories(const AnsiString& dir) {
+  for (size_t pos = 1; pos <= dir.size(); ++pos)
+    if (pos == dir.size() || dir[pos] == '/') ::mkdir(dir.substr(0, pos).c_str(), 0777);
+}
+
+}  // namespace
+
+namespace vkscheme {
+
+bool TDeliveryFilter::eventFilter(QObject*, QEvent* event) {
+  if (event->type() != kDeliveryEvent) return false;
+  auto* delivery = static_cast<TDeliveryEvent*>(event);
+  VK_ASSERT_TEXT(delivery->subscriber != nullptr, "Subscriber != NULL");
+  if (delivery->subscriber) scheme_->Deliver(delivery->subscriber);
+  return true;
+}
+
+}  // namespace vkscheme
+
+CSchemeManager::CSchemeManager(CPluginsManager* pluginsManager) : pPluginsManager(pluginsManager) {}
+
+CSchemeManager::~CSchemeManager() { Close(); }
+
+// ---- opening and wiring -------------------------------------------------------
+
+int CSchemeManager::Open(const AnsiString& name, AnsiString& schemeName) {
+  Close();
+  fileName = name;
+  LogMessage("Открытие схемы \"" + name + "\"", false);
+  if (schemeDoc.Open(name.c_str()) != 0) {
+    ErrorBox("Невозможно открыть XML документ.");
+    return VKT_ERROR;
+  }
+  xmlNode* root = schemeDoc.Root();
+  schemeName = VKCore::GetNodeStringValue(root, "/scheme/@name", "");
+
+  LogMessage("Загрузка узлов", false);
+  const std::vector<xmlNode*> nodes = Select(root, "/scheme/node");
+  for (xmlNode* node : nodes) {
+    const AnsiString nodeName = VKCore::GetNodeStringValue(node, "@name", "");
+    const AnsiString nodeClass = VKCore::GetNodeStringValue(node, "@class", "");
+    if (nodeName.empty() || nodeClass.empty()) {
+      ErrorBox("Не задано имя или класс узла схемы.");
+      return VKT_ERROR;
+    }
+    CBasePlugin* plugin = nullptr;
+    int rc = CreatePluginInstance(plugin, nodeClass, nodeName);
+    if (rc != VKT_OK) {
+      ErrorBox("Ошибка при создании узла " + nodeName + " класса " + nodeClass);
+      return rc;
+    }
+  }
+
+  LogMessage("Загрузка связей", false);
+  for (xmlNode* node : nodes) {
+    const AnsiString nodeName = VKCore::GetNodeStringValue(node, "@name", "");
+    for (xmlNode* output : Select(node, "output")) {
+      const AnsiString outName = VKCore::GetNodeStringValue(output, "@name", "");
+      for (xmlNode* link : Select(output, "link")) {
+        const AnsiString target = VKCore::GetNodeStringValue(link, "@node", "");
+        const AnsiString input = VKCore::GetNodeStringValue(link, "@linkpoint", "");
+        int rc = AddWire(nodeName, outName, target, input,
+                         VKCore::GetNodeIntValue(link, "@queue", 1));
+        if (rc != VKT_OK) {
+          ErrorBox("Ошибка привязки входа \"" + input + "\" объекта \"" + target +
+                   "\"\r\n к выходу \"" + outName + "\" объекта \"" + nodeName + "\":\r\n" +
+                   GetErrorDescription(rc));
+          return rc;
+        }
+      }
+    }
+    for (xmlNode* inputNode : Select(node, "input")) {
+      const AnsiString inName = VKCore::GetNodeStringValue(inputNode, "@name", "");
+      for (xmlNode* link : Select(inputNode, "link")) {
+        const AnsiString source = VKCore::GetNodeStringValue(link, "@node", "");
+        const AnsiString output = VKCore::GetNodeStringValue(link, "@linkpoint", "");
+        int rc = AddWire(source, output, nodeName, inName,
+                         VKCore::GetNodeIntValue(link, "@queue", 1));
+        if (rc != VKT_OK) {
+          ErrorBox("Ошибка привязки выхода \"" + output + "\" объекта \"" + source +
+                   "\"\r\nк входу \"" + inName + "\" объекта \"" + nodeName + "\":\r\n" +
+                   GetErrorDescription(rc));
+          return rc;
+        }
+      }
+    }
+  }
+  return VKT_OK;
+}
+
+int CSchemeManager::AddWire(const AnsiString& outNode, const AnsiString& outLinkPoint,
+                            const AnsiString& inNode, const AnsiString& inLinkPoint,
+                            int queueSize) {
+  COutLinkPoint* output = nullptr;
+  CInLinkPoint* input = nullptr;
+  int rc = GetOutput(output, outNode, outLinkPoint);
+  if (rc != VKT_OK) return rc;
+  rc = GetInput(input, inNode, inLinkPoint);
+  if (rc != VKT_OK) return rc;
+
+  bool compatible = false;
+  for (const CMetaClass& produced : output->AcceptedTypes) {
+    for (const CMetaClass& accepted : input->AcceptedTypes)
+      if (produced == accepted) compatible = true;
+    if (compatible) break;
+  }
+  if (!compatible) return VKT_INCOMPATIBLE;
+
+  CPacketQueue* queue = nullptr;
+  if (output->Dispatcher()) {
+    // The output is wired already: this scheme's queue serves this wire too,
+    // and this wire's queue size has no effect.
+    for (CPacketQueue* q : queues)
+      if (static_cast<CDispatcher*>(q) == output->Dispatcher()) queue = q;
+    VK_ASSERT_TEXT(queue != nullptr, "PS");
+    if (!queue) return VKT_ERROR;
+  } else {
+    // A size no queue can have is an error of the scheme file.
+    if (queueSize < 0 || queueSize > kMaxQueueSize) return VKT_ERROR;
+    queue = new CPacketQueue(static_cast<unsigned>(queueSize));
+    queues.push_back(queue);
+    output->SetDispatcher(queue);
+  }
+  input->AddSubscription(queue);
+  return VKT_OK;
+}
+
+int CSchemeManager::Close() {
+  schemeDoc.Close();
+  Stop();
+  fileName.clear();
+  windowControl = nullptr;
+  while (!modules.empty()) {
+    CBasePlugin* module = modules.back();
+    modules.pop_back();
+    int rc = pPluginsManager->DestroyPluginInstance(module);
+    VK_ASSERT_TEXT(rc == 0, "pPluginsManager->DestroyPluginInstance(module)==0");
+  }
+  while (!queues.empty()) {
+    delete queues.back();
+    queues.pop_back();
+  }
+  return VKT_OK;
+}
+
+int CSchemeManager::CreatePluginInstance(CBasePlugin*& plugin, const AnsiString& className,
+                                         const AnsiString& name) {
+  plugin = nullptr;
+  CBasePlugin* existing = nullptr;
+  if (GetPlugin(existing, name) == VKT_OK) return VKT_NAME_EXISTS;
+  int rc = pPluginsManager->CreatePluginInstance(plugin, className.c_str(), name.c_str());
+  if (rc == VKT_OK && plugin) modules.push_back(plugin);
+  return rc;
+}
+
+int CSchemeManager::DeletePluginInstance(const AnsiString& name) {
+  for (auto it = modules.rbegin(); it != modules.rend(); ++it) {
+    if ((*it)->Name() != name) continue;
+    CBasePlugin* module = *it;
+    modules.erase(std::next(it).base());
+    int rc = pPluginsManager->DestroyPluginInstance(module);
+    VK_ASSERT_TEXT(rc == 0, "pPluginsManager->DestroyPluginInstance(module)==0");
+    return VKT_OK;
+  }
+  return VKT_NO_PLUGIN;
+}
+
+int CSchemeManager::GetPlugin(CBasePlugin*& plugin, const AnsiString& name) const {
+  for (CBasePlugin* module : modules)
+    if (module->Name() == name) {
+      plugin = module;
+      return VKT_OK;
+    }
+  return VKT_NO_PLUGIN;
+}
+
+int CSchemeManager::GetPlugin(CBasePlugin*& plugin, unsigned index) const {
+  VK_ASSERT_TEXT(index < modules.size(), "Index < modules.size()");
+  if (index >= modules.size()) return VKT_NO_PLUGIN;
+  plugin = modules[index];
+  return VKT_OK;
+}
+
+int CSchemeManager::GetOutput(COutLinkPoint*& output, const AnsiString& node,
+                              const AnsiString& linkPoint) const {
+  CBasePlugin* plugin = nullptr;
+  int rc = GetPlugin(plugin, node);
+  if (rc != VKT_OK) return rc;
+  output = plugin->GetOutLinkPoint(linkPoint);
+  return output ? VKT_OK : VKT_NO_OUTPUT;
+}
+
+int CSchemeManager::GetInput(CInLinkPoint*& input, const AnsiString& node,
+                             const AnsiString& linkPoint) const {
+  CBasePlugin* plugin = nullptr;
+  int rc = GetPlugin(plugin, node);
+  if (rc != VKT_OK) return rc;
+  input = plugin->GetInLinkPoint(linkPoint);
+  return input ? VKT_OK : VKT_NO_INPUT;
+}
+
+// ---- run control --------------------------------------------------------------
+
+int CSchemeManager::Start(QWidget* window) {
+  if (started) return VKT_OK;
+  const bool profileExists = FileExists(DefaultProfileFileName());
+  windowControl = window;
+  if (window) {
+    deliveryFilter = std::make_unique<vkscheme::TDeliveryFilter>(this);
+    window->installEventFilter(deliveryFilter.get());
+  }
+  LogMessage("Инициализация узлов", false);
+  for (xmlNode* node : Select(schemeDoc.Root(), "/scheme/node")) {
+    const AnsiString name = VKCore::GetNodeStringValue(node, "@name", "");
+    VK_ASSERT_TEXT(!name.empty(), "LPName != \"\"");
+    CBasePlugin* plugin = nullptr;
+    if (GetPlugin(plugin, name) != VKT_OK) {
+      AssertFunction(__FILE__, __DATE__, __LINE__, "GetPlugin( Plugin, LPName ) == 0");
+      continue;
+    }
+    xmlNode* parameters = VKCore::GetElement(node, "parameters");
+    plugin->DoInitialize(window, parameters);
+    if (parameters && !profileExists) plugin->DoDeserialize(parameters, nullptr);
+  }
+  if (profileExists) OpenProfile(DefaultProfileFileName().c_str());
+  LogMessage("Запуск рабочего потока", false);
+  ThreadStart();
+  started = true;
+  RestoreToolsState();
+  return VKT_OK;
+}
+
+int CSchemeManager::Stop() {
+  if (!started) return VKT_OK;
+  SaveProfile(DefaultProfileFileName().c_str());
+  ThreadStop();
+  if (windowControl) {
+    SaveToolsState();
+    windowControl->removeEventFilter(deliveryFilter.get());
+  }
+  // Deliveries still on their way refer to subscribers of this run.
+  if (windowControl && QCoreApplication::instance())
+    QCoreApplication::removePostedEvents(windowControl.data(), vkscheme::kDeliveryEvent);
+  deliveryFilter.reset();
+  for (CPacketQueue* q : queues)
+    for (unsigned i = 0; i < q->SubscribersCount(); ++i) q->Subscriber(i)->DeliveryPosted = false;
+  for (auto it = modules.rbegin(); it != modules.rend(); ++it) (*it)->DoFinalize();
+  for (auto it = queues.rbegin(); it != queues.rend(); ++it) (*it)->Reset();
+  started = false;
+  return VKT_OK;
+}
+
+void CSchemeManager::Deliver(CSubscriber* subscriber) {
+  // Only subscribers of this scheme's queues are served.
+  for (CPacketQueue* q : queues)
+    for (unsigned i = 0; i < q->SubscribersCount(); ++i)
+      if (q->Subscriber(i) == subscriber) {
+        q->Subscriber(i)->DeliveryPosted = false;
+        subscriber->NotifySubscriber();
+        return;
+      }
+}
+
+void CSchemeManager::ThreadCycle() {
+  QWidget* target = windowControl.data();
+  while (!ThreadShouldStop()) {
+    for (CPacketQueue* queue : queues) {
+      if (ThreadShouldStop()) break;
+      try {
+        for (unsigned i = 0; i < queue->SubscribersCount(); ++i) {
+          if (ThreadShouldStop()) break;
+          CQueueSubscriber* subscriber = queue->Subscriber(i);
+          if (!subscriber->GetPacketReady()) continue;
+          switch (subscriber->GetNotificationType()) {
+            case 2:
+              if (target && !subscriber->DeliveryPosted.exchange(true))
+                QCoreApplication::postEvent(target, new TDeliveryEvent(subscriber));
+              break;
+            case 1:
+              subscriber->NotifySubscriber();
+              break;
+            default:
+              break;
+          }
+        }
+      } catch (const std::exception& e) {
+        ErrorBox(AnsiString("Исключение при обработке подписок\r\n") + e.what());
+      } catch (...) {
+        // A handler's failure of any kind must not end the scheme's thread.
+        ErrorBox("Исключение при обработке подписок\r\nНеизвестное исключение");
+      }
+    }
+    for (unsigned i = 0; i < GetPluginCount(); ++i) {
+      if (ThreadShouldStop()) break;
+      CBasePlugin* plugin = nullptr;
+      int rc = GetPlugin(plugin, i);
+      VK_ASSERT_TEXT(rc == 0, "GetPlugin(BP, i) == 0");
+      if (rc != 0) continue;
+      try {
+        plugin->Process();
+      } catch (const std::exception& e) {
+        ErrorBox("Исключение в модуле \"" + plugin->Name() + "\" класса \"" + ClassNameOf(plugin) +
+                 "\":\r\n" + e.what());
+      } catch (...) {
+        ErrorBox("Неизвестное исключение в модуле \"" + plugin->Name() + "\" класса \"" +
+                 ClassNameOf(plugin) + "\"");
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+// ---- tool layout --------------------------------------------------------------
+
+AnsiString CSchemeManager::ToolsStateKey() const {
+  return "ToolsState/" + ExExtractFileName(fileName.c_str());
+}
+
+namespace {
+QMainWindow* MainWindowOf(QWidget* w) {
+  if (!w) return nullptr;
+  if (auto* main = qobject_cast<QMainWindow*>(w)) return main;
+  return qobject_cast<QMainWindow*>(w->window());
+}
+}  // namespace
+
+void CSchemeManager::SaveToolsState() {
+  QMainWindow* main = MainWindowOf(windowControl.data());
+  if (!main) return;
+  QSettings settings("Korvan", "Vektra");
+  settings.setValue(QString::fromStdString(ToolsStateKey()), main->saveState());
+}
+
+void CSchemeManager::RestoreToolsState() {
+  QMainWindow* main = MainWindowOf(windowControl.data());
+  if (!main) return;
+  QSettings settings("Korvan", "Vektra");
+  const QByteArray state = settings.value(QString::fromStdString(ToolsStateKey())).toByteArray();
+  if (!state.isEmpty()) main->restoreState(state);
+}
+
+// ---- profiles -----------------------------------------------------------------
+
+AnsiString CSchemeManager::DefaultProfileFileName() const {
+  return GetVKDir(dirDefProfiles) + "/" + ExExtractFileName(fileName.c_str()) + ".vpr";
+}
+
+int CSchemeManager::SaveProfile(const char* name, const char*) {
+  VKCore::CXMLDocument doc(false);
+  int rc = doc.New("profile", "windows-1251");
+  VK_ASSERT_TEXT(rc == 0, "xmlDoc.CoCreateInstance(__uuidof(::DOMDocument))==0");
+  if (rc != 0) return VKT_ERROR;
+  xmlNode* root = doc.Root();
+  VKCore::AddAttribute(root, "scheme", ExExtractFileName(fileName.c_str()));
+  for (CBasePlugin* module : modules) {
+    xmlNode* element = xmlNewDocNode(doc.Doc(), nullptr, BAD_CAST "parameters", nullptr);
+    VKCore::AddAttribute(element, "nodeName", module->Name());
+    int result = -1;
+    try {
+      result = module->DoSerialize(element, nullptr);
+    } catch (...) {
+      const AnsiString text =
+          "NULL\r\n(Исключение при сериализации узла " + module->Name() + ")";
+      AssertFunction(__FILE__, __DATE__, __LINE__, text.c_str());
+    }
+    if (result == 0) xmlAddChild(root, element);
+    else xmlFreeNode(element);
+  }
+  VKCore::FormatNode(root, "", "\t");
+  const AnsiString target = name ? name : "";
+  const AnsiString::size_type slash = target.rfind('/');
+  if (slash != AnsiString::npos && slash > 0) MakeDirectories(target.substr(0, slash));
+  if (doc.SaveAs(target.c_str()) != 0) {
+    // The profile is the operator's data: say that it was not written.
+    ErrorBox("Невозможно сохранить профиль \"" + target + "\".");
+    return VKT_ERROR;
+  }
+  return VKT_OK;
+}
+
+int CSchemeManager::OpenProfile(const char* name, const char*) {
+  VKCore::CXMLDocument doc(false);
+  if (doc.Open(name) != 0) {
+    AssertFunction(__FILE__, __DATE__, __LINE__, "success\r\n(Ошибка при открытии XML)");
+    return VKT_ERROR;
+  }
+  xmlNode* root = doc.Root();
+  // The root must be the profile of this scheme; anything else changes nothing.
+  if (!root || xmlStrcmp(root->name, BAD_CAST "profile") != 0 ||
+      VKCore::GetNodeStringValue(root, "@scheme", "") != ExExtractFileName(fileName.c_str()))
+    return VKT_ERROR;
+  for (xmlNode* entry : Select(root, "parameters")) {
+    const AnsiString nodeName = VKCore::GetNodeStringValue(entry, "@nodeName", "");
+    if (nodeName.empty()) {
+      AssertFunction(__FILE__, __DATE__, __LINE__,
+                     "sNodeName != \"\"\r\n(Не определено имя модуля в профиле)");
+      continue;
+    }
+    CBasePlugin* plugin = nullptr;
+    if (GetPlugin(plugin, nodeName) != VKT_OK) {
+      AssertFunction(__FILE__, __DATE__, __LINE__,
+                     "GetPlugin(pPlugin, sNodeName.c_str())==VKT_OK\r\n(Модуль профиля "
+                     "отсутствует в схеме)");
+      continue;
+    }
+    plugin->DoDeserialize(entry, nullptr);
+  }
+  return VKT_OK;
+}
+
+int CSchemeManager::RestoreProfile() {
+  for (xmlNode* node : Select(schemeDoc.Root(), "/scheme/node")) {
+    const AnsiString nodeName = VKCore::GetNodeStringValue(node, "@name", "");
+    if (nodeName.empty()) {
+      AssertFunction(__FILE__, __DATE__, __LINE__,
+                     "sNodeName != \"\"\r\n(Не определено имя модуля в профиле)");
+      continue;
+    }
+    xmlNode* parameters = VKCore::GetElement(node, "parameters");
+    if (!parameters) continue;
+    CBasePlugin* plugin = nullptr;
+    if (GetPlugin(plugin, nodeName) != VKT_OK) {
+      AssertFunction(__FILE__, __DATE__, __LINE__,
+                     "GetPlugin(pPlugin, sNodeName.c_str())==VKT_OK\r\n(Модуль профиля "
+                     "отсутствует в схеме)");
+      continue;
+    }
+    plugin->DoDeserialize(parameters, nullptr);
+  }
+  return VKT_OK;
+}
