@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "../platform/Report.h"
+#include "../platform/ThreadAnnotations.h"
 #include "Diagnostics.h"
 #include "VKPaths.h"
 
@@ -59,6 +60,7 @@ void MakeDirectories(const AnsiString& dir) {
 namespace vkscheme {
 
 bool TDeliveryFilter::eventFilter(QObject*, QEvent* event) {
+  VK_HANDOFF_ACQUIRE(event);
   if (event->type() != kDeliveryEvent) return false;
   auto* delivery = static_cast<TDeliveryEvent*>(event);
   VK_ASSERT_TEXT(delivery->subscriber != nullptr, "Subscriber != NULL");
@@ -324,8 +326,11 @@ void CSchemeManager::ThreadCycle() {
           if (!subscriber->GetPacketReady()) continue;
           switch (subscriber->GetNotificationType()) {
             case 2:
-              if (target && !subscriber->DeliveryPosted.exchange(true))
-                QCoreApplication::postEvent(target, new TDeliveryEvent(subscriber));
+              if (target && !subscriber->DeliveryPosted.exchange(true)) {
+                auto* event = new TDeliveryEvent(subscriber);
+                VK_HANDOFF_RELEASE(event);
+                QCoreApplication::postEvent(target, event);
+              }
               break;
             case 1:
               subscriber->NotifySubscriber();

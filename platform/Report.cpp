@@ -4,9 +4,14 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QMetaObject>
+#include <QPointer>
 #include <QThread>
 
+#include <condition_variable>
+
 #include <cstdio>
+
+#include "ThreadAnnotations.h"
 
 namespace vkplatform {
 namespace {
@@ -68,6 +73,52 @@ MsgAnswer ShowOnStderr(const Report& r) {
   return r.defaultAnswer;
 }
 
+// A call that another thread waits for, carried to the GUI thread.
+constexpr QEvent::Type kGuiCallEventType = static_cast<QEvent::Type>(1149);
+
+struct TGuiCallState {
+  const std::function<void()>* fn = nullptr;
+  std::mutex mutex;
+  std::condition_variable cv;
+  bool done = false;
+};
+
+class TGuiCallEvent : public QEvent {
+ public:
+  explicit TGuiCallEvent(TGuiCallState* s) : QEvent(kGuiCallEventType), state(s) {}
+  TGuiCallState* state;
+};
+
+class TGuiCallReceiver : public QObject {
+ public:
+  bool event(QEvent* e) override {
+    VK_HANDOFF_ACQUIRE(e);
+    if (e->type() != kGuiCallEventType) return QObject::event(e);
+    TGuiCallState* state = static_cast<TGuiCallEvent*>(e)->state;
+    (*state->fn)();
+    {
+      std::lock_guard<std::mutex> lock(state->mutex);
+      state->done = true;
+    }
+    state->cv.notify_all();
+    return true;
+  }
+};
+
+// The receiver lives in the GUI thread from its creation on.
+QObject* GuiCallReceiver(QCoreApplication* app) {
+  static std::mutex mutex;
+  static QPointer<QObject> receiver;
+  std::lock_guard<std::mutex> lock(mutex);
+  if (!receiver) {
+    auto* r = new TGuiCallReceiver();
+    r->moveToThread(app->thread());
+    QObject::connect(app, &QObject::destroyed, r, [r] { delete r; }, Qt::DirectConnection);
+    receiver = r;
+  }
+  return receiver.data();
+}
+
 }  // namespace
 
 ReportHook SetReportHook(ReportHook hook) {
@@ -87,6 +138,7 @@ bool GuiAvailable() {
 void ServeGuiRequests() {
   QCoreApplication* app = QCoreApplication::instance();
   if (!app || QThread::currentThread() != app->thread()) return;
+  QCoreApplication::sendPostedEvents(nullptr, kGuiCallEventType);
   QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
 }
 
@@ -99,13 +151,26 @@ MsgAnswer ShowReport(const Report& report) {
   if (hook) return hook(report);
   if (!GuiAvailable()) return ShowOnStderr(report);
 
-  QCoreApplication* app = QCoreApplication::instance();
-  if (QThread::currentThread() == app->thread()) return ShowBoxInGuiThread(report);
   MsgAnswer answer = report.defaultAnswer;
-  QMetaObject::invokeMethod(
-      app, [&answer, &report]() { answer = ShowBoxInGuiThread(report); },
-      Qt::BlockingQueuedConnection);
+  RunInGuiThread([&answer, &report]() { answer = ShowBoxInGuiThread(report); });
   return answer;
+}
+
+void RunInGuiThread(const std::function<void()>& fn) {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (!app || QThread::currentThread() == app->thread() || QCoreApplication::closingDown()) {
+    fn();
+    return;
+  }
+  // The call travels as an event to a receiver in the GUI thread; this
+  // thread waits on its own condition variable until it has run.
+  TGuiCallState state;
+  state.fn = &fn;
+  auto* event = new TGuiCallEvent(&state);
+  VK_HANDOFF_RELEASE(event);
+  QCoreApplication::postEvent(GuiCallReceiver(app), event);
+  std::unique_lock<std::mutex> lock(state.mutex);
+  state.cv.wait(lock, [&state] { return state.done; });
 }
 
 MsgAnswer MessageBox(const std::string& text, const std::string& caption, MsgIcon icon,

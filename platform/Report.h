@@ -50,6 +50,12 @@ MsgAnswer MessageBox(const std::string& text, const std::string& caption, MsgIco
 // True when a message box would really be shown on a screen.
 bool GuiAvailable();
 
+// Runs `fn` in the GUI thread and waits until it has run: at once when
+// called there (or when there is no GUI application), otherwise as a blocking
+// call that the GUI thread serves from its event loop or from
+// ServeGuiRequests.
+void RunInGuiThread(const std::function<void()>& fn);
+
 // Called by a GUI-thread loop that waits for another thread: delivers the
 // blocking calls that other threads have queued for the GUI thread (message
 // boxes, synchronous window calls), so that the thread waited for is never

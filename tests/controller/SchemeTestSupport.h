@@ -8,6 +8,7 @@
 #include <string>
 
 #include "SchemeRunner.h"
+#include "TestHome.h"
 
 namespace schemetest {
 
@@ -23,7 +24,7 @@ inline QApplication* App() {
 inline const std::string& PluginsDir() {
   static const std::string dir = [] {
     namespace fs = std::filesystem;
-    const fs::path d = fs::path(VK_TEST_HOME) / "plugins";
+    const fs::path d = fs::path(TestHome()) / "plugins";
     fs::remove_all(d);
     fs::create_directories(d);
     for (const char* p : {"TestSource.so", "TestPass.so", "TestSink.so"})
@@ -39,7 +40,7 @@ inline std::string SchemeFile(const std::string& name) {
 
 // Writes `text` to a scheme file in the scratch folder and returns its path.
 inline std::string WriteScheme(const std::string& name, const std::string& text) {
-  const std::string path = std::string(VK_TEST_HOME) + "/" + name;
+  const std::string path = TestHome() + "/" + name;
   std::ofstream(path, std::ios::binary) << text;
   return path;
 }

@@ -70,7 +70,7 @@ TEST_P(SchemeOpenBad, ReportsAndLeavesNothingBehind) {
   vkplatform::ReportCapture cap;
   CSchemeRunner runner(PluginsDir());
   const std::string file = c.text ? WriteScheme(std::string(c.name) + ".vms", c.text)
-                                  : std::string(VK_TEST_HOME) + "/missing.vms";
+                                  : TestHome() + "/missing.vms";
   EXPECT_EQ(runner.Open(file), c.result);
   ASSERT_EQ(cap.Count(), 1u);
   EXPECT_EQ(cap.Reports()[0].caption, "Ошибка");

@@ -125,7 +125,7 @@ TEST(SchemeProfiles, DefaultProfileIsSavedOnStopAndAppliedOnStart) {
   RemoveDefaultProfile(runner);
 
   // Never started: nothing initialised, so only the root is written.
-  const std::string blank = std::string(VK_TEST_HOME) + "/blank.vpr";
+  const std::string blank = TestHome() + "/blank.vpr";
   ASSERT_EQ(runner.Scheme().SaveProfile(blank.c_str()), VKT_OK);
   EXPECT_NE(ReadAll(blank).find("<profile scheme=\"chain\"/>"), std::string::npos);
 
@@ -159,7 +159,7 @@ TEST(SchemeProfiles, ForeignAndBrokenProfilesChangeNothing) {
   runner.Start();
   runner.RunFor(5);
   const double next = runner.ModuleValue("src", "next");
-  const std::string dir = VK_TEST_HOME;
+  const std::string dir = TestHome();
   std::ofstream(dir + "/other.vpr") << R"(<profile scheme="other"><parameters nodeName="src" next="7"/></profile>)";
   std::ofstream(dir + "/broken.vpr") << R"(<profile scheme="chain"><parameters nodeName="src" next=)";
   std::ofstream(dir + "/partial.vpr") << R"(<profile scheme="chain"><parameters next="7"/>)"
@@ -183,7 +183,7 @@ TEST(SchemeProfiles, AProfileThatCannotBeWrittenIsReportedAndTheOldOneKept) {
   vkplatform::ReportCapture cap;
   CSchemeRunner runner(PluginsDir());
   ASSERT_EQ(runner.Open(SchemeFile("chain.vms")), VKT_OK);
-  const std::string dir = std::string(VK_TEST_HOME) + "/locked";
+  const std::string dir = TestHome() + "/locked";
   std::filesystem::create_directories(dir + "/sub.vpr");  // a folder where the file should go
   EXPECT_EQ(runner.Scheme().SaveProfile((dir + "/sub.vpr").c_str()), VKT_ERROR);
   ASSERT_EQ(cap.Count(), 1u);
@@ -197,10 +197,8 @@ TEST(SchemeRun, StopWhileTheWorkerWaitsForTheGuiThread) {
   App();
   int blockingCalls = 0;
   vkplatform::ReportHook previous = vkplatform::SetReportHook([&](const vkplatform::Report& r) {
-    if (QThread::currentThread() != QCoreApplication::instance()->thread()) {
-      QMetaObject::invokeMethod(QCoreApplication::instance(), [&] { ++blockingCalls; },
-                                Qt::BlockingQueuedConnection);
-    }
+    if (QThread::currentThread() != QCoreApplication::instance()->thread())
+      vkplatform::RunInGuiThread([&] { ++blockingCalls; });
     return r.defaultAnswer;
   });
   {

@@ -1,6 +1,7 @@
 #pragma once
 // Small plug-in classes for the tests of packages, schemes and the launcher.
 // Each package source includes this header and exports one class.
+#include <atomic>
 #include <stdexcept>
 
 #include "Plugin.h"
@@ -32,24 +33,25 @@ class TTestSource : public CBasePlugin {
       throw std::runtime_error("test failure in Process");
     }
     if (count > 0 && next > count) return;
-    auto* p = new CDoublePacket(next);
+    auto* p = new CDoublePacket(next.load());
     if (GetOutLinkPoint(0u)->AddPacket(p) == 0) ++next;
     else delete p;
   }
   int Serialize(xmlNode* element, const char* section) override {
-    VKCore::AddAttribute(element, "next", next);
-    VKCore::AddAttribute(element, "count", count);
+    VKCore::AddAttribute(element, "next", next.load());
+    VKCore::AddAttribute(element, "count", count.load());
     return 0;
   }
   int Deserialize(xmlNode* element, const char* section) override {
-    next = VKCore::GetNodeIntValue(element, "@next", next);
-    count = VKCore::GetNodeIntValue(element, "@count", count);
+    next = VKCore::GetNodeIntValue(element, "@next", next.load());
+    count = VKCore::GetNodeIntValue(element, "@count", count.load());
     return 0;
   }
 
  private:
-  int next = 1;
-  int count = 0;
+  // Serialize runs in the GUI thread while Process runs in the worker.
+  std::atomic<int> next{1};
+  std::atomic<int> count{0};
   bool throwInProcess = false;
   bool throwAlways = false;
   bool thrown = false;
