@@ -8,6 +8,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <exception>
 #include <thread>
@@ -308,8 +309,12 @@ void CSchemeManager::Deliver(CSubscriber* subscriber) {
   for (CPacketQueue* q : queues)
     for (unsigned i = 0; i < q->SubscribersCount(); ++i)
       if (q->Subscriber(i) == subscriber) {
-        q->Subscriber(i)->DeliveryPosted = false;
-        subscriber->NotifySubscriber();
+        CQueueSubscriber* s = q->Subscriber(i);
+        s->DeliveryPosted = false;
+        unsigned budget = std::max(1u, q->QueueLen());
+        do {
+          s->NotifySubscriber();
+        } while (budget-- > 1 && s->NeedNotify());
         return;
       }
 }
@@ -332,9 +337,16 @@ void CSchemeManager::ThreadCycle() {
                 QCoreApplication::postEvent(target, event);
               }
               break;
-            case 1:
-              subscriber->NotifySubscriber();
+            case 1: {
+              // Everything that waits is delivered in this pass (bounded by
+              // what the queue holds now, so that a producer feeding it from
+              // another thread cannot keep the pass going for ever).
+              unsigned budget = std::max(1u, queue->QueueLen());
+              do {
+                subscriber->NotifySubscriber();
+              } while (--budget > 0 && !ThreadShouldStop() && subscriber->NeedNotify());
               break;
+            }
             default:
               break;
           }

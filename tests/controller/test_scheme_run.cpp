@@ -2,7 +2,10 @@
 // profiles, and stopping while the worker waits for the GUI thread.
 #include <gtest/gtest.h>
 
+#include <QDockWidget>
+#include <QMainWindow>
 #include <QMetaObject>
+#include <QSettings>
 #include <QThread>
 
 #include <filesystem>
@@ -210,4 +213,22 @@ TEST(SchemeRun, StopWhileTheWorkerWaitsForTheGuiThread) {
   }
   vkplatform::SetReportHook(previous);
   EXPECT_GE(blockingCalls, 1);
+}
+
+// The layout of the host window's tool windows is kept per scheme.
+TEST(SchemeRun, ToolLayoutIsSavedOnStopAndRestoredOnStart) {
+  App();
+  CSchemeRunner runner(PluginsDir());
+  auto* dock = new QDockWidget("tool", runner.Host());
+  dock->setObjectName("TestTool");
+  runner.Host()->addDockWidget(Qt::LeftDockWidgetArea, dock);
+  ASSERT_EQ(runner.Open(SchemeFile("chain.vms")), VKT_OK);
+  runner.Start();
+  runner.Host()->addDockWidget(Qt::RightDockWidgetArea, dock);
+  runner.Stop();
+  EXPECT_TRUE(QSettings("Korvan", "Vektra").contains("ToolsState/chain"));
+  runner.Host()->addDockWidget(Qt::LeftDockWidgetArea, dock);
+  runner.Start();
+  EXPECT_EQ(runner.Host()->dockWidgetArea(dock), Qt::RightDockWidgetArea);
+  runner.Stop();
 }

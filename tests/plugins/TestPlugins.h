@@ -2,16 +2,24 @@
 // Small plug-in classes for the tests of packages, schemes and the launcher.
 // Each package source includes this header and exports one class.
 #include <atomic>
+#include <chrono>
 #include <stdexcept>
 
 #include "Plugin.h"
 #include "PluginClass.h"
 #include "VKXml.h"
 
+inline double NowMicroseconds() {
+  return static_cast<double>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                 std::chrono::steady_clock::now().time_since_epoch())
+                                 .count());
+}
+
 // Sends CDoublePacket values 1, 2, 3 ... on "out", one per cycle while the
 // queue takes them. Parameters: "count" (how many, 0 = no limit), "throw"
 // ("process": Process() throws once after the first value; "always": on
-// every call).
+// every call), "stamp" (true: each value is instead the sending time in
+// microseconds of the steady clock, and every cycle fills the queue).
 class TTestSource : public CBasePlugin {
  public:
   int Register() override {
@@ -20,6 +28,7 @@ class TTestSource : public CBasePlugin {
   }
   int Initialize(QWidget*, xmlNode* node) override {
     count = VKCore::GetNodeIntValue(node, "@count", 0);
+    stamp = VKCore::GetNodeBoolValue(node, "@stamp", false);
     const AnsiString mode = VKCore::GetNodeStringValue(node, "@throw", "");
     throwInProcess = mode == "process";
     throwAlways = mode == "always";
@@ -33,6 +42,16 @@ class TTestSource : public CBasePlugin {
       throw std::runtime_error("test failure in Process");
     }
     if (count > 0 && next > count) return;
+    if (stamp) {
+      for (;;) {
+        auto* p = new CDoublePacket(NowMicroseconds());
+        if (GetOutLinkPoint(0u)->AddPacket(p) != 0) {
+          delete p;
+          return;
+        }
+        ++next;
+      }
+    }
     auto* p = new CDoublePacket(next.load());
     if (GetOutLinkPoint(0u)->AddPacket(p) == 0) ++next;
     else delete p;
@@ -52,6 +71,7 @@ class TTestSource : public CBasePlugin {
   // Serialize runs in the GUI thread while Process runs in the worker.
   std::atomic<int> next{1};
   std::atomic<int> count{0};
+  bool stamp = false;
   bool throwInProcess = false;
   bool throwAlways = false;
   bool thrown = false;
