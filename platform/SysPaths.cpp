@@ -19,11 +19,15 @@ std::string Clean(const QString& path) {
 
 }  // namespace
 
-std::string ExecutableDir() {
+std::string ExecutablePath() {
   char buf[PATH_MAX + 1];
   ssize_t n = readlink("/proc/self/exe", buf, PATH_MAX);
   if (n <= 0) return std::string();
-  std::string exe(buf, static_cast<size_t>(n));
+  return std::string(buf, static_cast<size_t>(n));
+}
+
+std::string ExecutableDir() {
+  const std::string exe = ExecutablePath();
   std::string::size_type slash = exe.rfind('/');
   if (slash == std::string::npos) return std::string();
   if (slash == 0) return "/";

@@ -6,7 +6,8 @@
 
 namespace vkplatform {
 
-// Directory of the running executable (from /proc/self/exe).
+// The running executable's file and its directory (from /proc/self/exe).
+std::string ExecutablePath();
 std::string ExecutableDir();
 // The user's configuration folder ($XDG_CONFIG_HOME, usually ~/.config).
 std::string UserConfigDir();

@@ -19,7 +19,8 @@ inline double NowMicroseconds() {
 // queue takes them. Parameters: "count" (how many, 0 = no limit), "throw"
 // ("process": Process() throws once after the first value; "always": on
 // every call), "stamp" (true: each value is instead the sending time in
-// microseconds of the steady clock, and every cycle fills the queue).
+// microseconds of the steady clock, and every cycle fills the queue),
+// "period" (milliseconds between two values; 0 = every cycle).
 class TTestSource : public CBasePlugin {
  public:
   int Register() override {
@@ -29,6 +30,7 @@ class TTestSource : public CBasePlugin {
   int Initialize(QWidget*, xmlNode* node) override {
     count = VKCore::GetNodeIntValue(node, "@count", 0);
     stamp = VKCore::GetNodeBoolValue(node, "@stamp", false);
+    period = VKCore::GetNodeDoubleValue(node, "@period", 0) * 1000.0;
     const AnsiString mode = VKCore::GetNodeStringValue(node, "@throw", "");
     throwInProcess = mode == "process";
     throwAlways = mode == "always";
@@ -42,6 +44,11 @@ class TTestSource : public CBasePlugin {
       throw std::runtime_error("test failure in Process");
     }
     if (count > 0 && next > count) return;
+    if (period > 0) {
+      const double now = NowMicroseconds();
+      if (now - lastSent < period) return;
+      lastSent = now;
+    }
     if (stamp) {
       for (;;) {
         auto* p = new CDoublePacket(NowMicroseconds());
@@ -72,6 +79,8 @@ class TTestSource : public CBasePlugin {
   std::atomic<int> next{1};
   std::atomic<int> count{0};
   bool stamp = false;
+  double period = 0;  // microseconds
+  double lastSent = 0;
   bool throwInProcess = false;
   bool throwAlways = false;
   bool thrown = false;

@@ -3,9 +3,14 @@
 // state (count, sum, last value, thread) is what Serialize writes. With
 // latency="true" the values are sending times (see TTestSource's "stamp")
 // and Serialize also writes the median and 99th percentile of the delays in
-// microseconds.
+// microseconds. With dock="<name>" it shows a tool window in that dock of
+// the host window.
+#include <QDockWidget>
+#include <QLabel>
 #include <QObject>
+#include <QPointer>
 #include <QThread>
+#include <QTimer>
 #include <QWidget>
 
 #include <algorithm>
@@ -13,6 +18,7 @@
 #include <mutex>
 #include <vector>
 
+#include "GuiPlugin.h"
 #include "TestPlugins.h"
 
 class TTestSink : public CBasePlugin {
@@ -27,9 +33,17 @@ class TTestSink : public CBasePlugin {
     if (VKCore::GetNodeBoolValue(node, "@window", false)) in->NotifyWindow = parent;
     latency = VKCore::GetNodeBoolValue(node, "@latency", false);
     guiThread = parent ? parent->thread() : nullptr;
+    const AnsiString dockName = VKCore::GetNodeStringValue(node, "@dock", "");
+    if (parent && !dockName.empty()) CreateToolWindow(parent, dockName);
     return 0;
   }
-  int Finalize() override { return 0; }
+  int Finalize() override {
+    if (tool) {
+      UnregisterToolWindow(tool);
+      delete tool.data();
+    }
+    return 0;
+  }
   int Serialize(xmlNode* element, const char* section) override {
     VKCore::AddAttribute(element, "received", static_cast<int>(received.load()));
     VKCore::AddAttribute(element, "sum", sum.load());
@@ -51,6 +65,26 @@ class TTestSink : public CBasePlugin {
   }
 
  private:
+  // A tool window that shows what arrived, in the named dock.
+  void CreateToolWindow(QWidget* parent, const AnsiString& dockName) {
+    tool = new QDockWidget(QString::fromStdString(Name()), parent);
+    tool->setObjectName(QString::fromStdString("TestSinkTool_" + Name()));
+    auto* label = new QLabel(tool);
+    label->setObjectName("SinkLabel");
+    label->setMargin(8);
+    label->setMinimumWidth(180);
+    tool->setWidget(label);
+    PlaceToolWindow(tool, FindWinControl(parent, dockName));
+    RegisterToolWindow(tool);
+    auto* timer = new QTimer(tool);
+    QObject::connect(timer, &QTimer::timeout, label, [this, label] {
+      label->setText(QString::fromUtf8("Принято пакетов: %1\nПоследнее значение: %2")
+                         .arg(received.load())
+                         .arg(last.load()));
+    });
+    timer->start(100);
+  }
+
   void OnPacket(CBasePacket* packet) {
     auto* d = dynamic_cast<CDoublePacket*>(packet);
     if (!d) return;
@@ -68,6 +102,7 @@ class TTestSink : public CBasePlugin {
   std::atomic<double> sum{0};
   std::atomic<double> last{0};
   QThread* guiThread = nullptr;
+  QPointer<QDockWidget> tool;
   bool latency = false;
   std::mutex delaysMutex;
   std::vector<double> delays;

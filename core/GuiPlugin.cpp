@@ -1,0 +1,208 @@
+#include "GuiPlugin.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDockWidget>
+#include <QFrame>
+#include <QLayout>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
+#include <QResizeEvent>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+#include "Diagnostics.h"
+
+namespace {
+
+// Properties kept on the objects involved.
+constexpr const char* kToolWindowProperty = "vkToolWindow";     // on a "&Вид" item
+constexpr const char* kFeaturesProperty = "vkUnlockedFeatures";  // on a locked dock
+
+QWidget* ToolWindowOf(QAction* action) {
+  return qvariant_cast<QWidget*>(action->property(kToolWindowProperty));
+}
+
+}  // namespace
+
+TDockArea::TDockArea(QMainWindow* mainWindow, const QString& name, Qt::DockWidgetArea area)
+    : QWidget(mainWindow), area_(area) {
+  setObjectName(name);
+  setVisible(false);
+}
+
+QMainWindow* TDockArea::MainWindow() const { return qobject_cast<QMainWindow*>(parentWidget()); }
+
+void EnableChildControls(QWidget* parent, bool enable) {
+  if (!parent) return;
+  for (QObject* child : parent->children())
+    if (auto* w = qobject_cast<QWidget*>(child)) w->setEnabled(enable);
+}
+
+QWidget* FindWinControl(QWidget* parent, const AnsiString& name) {
+  if (!parent) return nullptr;
+  const QString wanted = QString::fromStdString(name);
+  for (QObject* child : parent->children()) {
+    auto* w = qobject_cast<QWidget*>(child);
+    if (!w) continue;
+    if (w->objectName() == wanted) return w;
+    if (QWidget* found = FindWinControl(w, name)) return found;
+  }
+  return nullptr;
+}
+
+namespace vkgui {
+
+QMainWindow* OwnerMainWindow(QWidget* widget) {
+  for (QWidget* w = widget; w; w = w->parentWidget())
+    if (auto* main = qobject_cast<QMainWindow*>(w)) return main;
+  return nullptr;
+}
+
+QMenu* FindTopMenu(QWidget* mainWindow, const QString& caption, bool create) {
+  auto* bar = qobject_cast<QMenuBar*>(FindWinControl(mainWindow, kMainMenu));
+  if (!bar) return nullptr;
+  const QList<QAction*> items = bar->actions();
+  for (QAction* a : items)
+    if (a->text() == caption && a->menu()) return a->menu();
+  if (!create) return nullptr;
+  auto* menu = new QMenu(caption, bar);
+  if (items.isEmpty()) bar->addMenu(menu);
+  else if (items.size() == 1) bar->addMenu(menu);
+  else bar->insertMenu(items.at(1), menu);
+  return menu;
+}
+
+}  // namespace vkgui
+
+QAction* RegisterToolWindow(QWidget* toolWindow) {
+  QMainWindow* main = vkgui::OwnerMainWindow(toolWindow);
+  if (!main) return nullptr;
+  QMenu* view = vkgui::FindTopMenu(main, QString::fromUtf8(vkgui::kViewMenu), true);
+  if (!view) return nullptr;
+  auto* item = new QAction(toolWindow->windowTitle(), view);
+  item->setCheckable(true);
+  item->setChecked(!toolWindow->isHidden());
+  item->setProperty(kToolWindowProperty, QVariant::fromValue(QPointer<QWidget>(toolWindow).data()));
+  QObject::connect(item, &QAction::triggered, toolWindow, &QWidget::setVisible);
+  if (auto* dock = qobject_cast<QDockWidget*>(toolWindow)) {
+    QObject::connect(dock->toggleViewAction(), &QAction::toggled, item, &QAction::setChecked);
+    QObject::connect(dock, &QDockWidget::windowTitleChanged, item, &QAction::setText);
+  }
+  // The item goes with its tool window.
+  QObject::connect(toolWindow, &QObject::destroyed, item, &QObject::deleteLater);
+  view->addAction(item);
+  return item;
+}
+
+void UnregisterToolWindow(QWidget* toolWindow) {
+  QMainWindow* main = vkgui::OwnerMainWindow(toolWindow);
+  QMenu* view = main ? vkgui::FindTopMenu(main, QString::fromUtf8(vkgui::kViewMenu), false) : nullptr;
+  if (!view) return;
+  for (QAction* a : view->actions())
+    if (ToolWindowOf(a) == toolWindow) {
+      view->removeAction(a);
+      delete a;
+      return;
+    }
+}
+
+QAction* CreateMenuItem(QWidget* mainWindow, const AnsiString& menuCaption,
+                        const AnsiString& itemCaption) {
+  QMenu* menu = vkgui::FindTopMenu(mainWindow, QString::fromStdString(menuCaption), true);
+  if (!menu) return nullptr;
+  auto* item = new QAction(QString::fromStdString(itemCaption), menu);
+  menu->addAction(item);
+  return item;
+}
+
+void DestroyMenuItem(QAction* item) {
+  if (!item) return;
+  auto* menu = qobject_cast<QMenu*>(item->parent());
+  VK_ASSERT_TEXT(menu != nullptr, "SubMenu!=NULL");
+  delete item;
+  if (menu && menu->actions().isEmpty()) delete menu;  // also leaves the menu bar
+}
+
+void AddMenuItem(QObject* menu, QAction* item) {
+  auto* m = qobject_cast<QMenu*>(menu);
+  VK_ASSERT_TEXT(m != nullptr, "PopupMenu != NULL");
+  if (m && item) m->addAction(item);
+}
+
+void LockToolBars(QWidget* mainWindow, bool lock) {
+  auto* bar = qobject_cast<QMenuBar*>(FindWinControl(mainWindow, vkgui::kMainMenu));
+  if (!bar) return;
+  QAction* viewItem = nullptr;
+  for (QAction* a : bar->actions())
+    if (a->text() == QString::fromUtf8(vkgui::kViewMenu)) viewItem = a;
+  if (!viewItem) return;
+  QMenu* view = viewItem->menu();
+  VK_ASSERT_TEXT(view != nullptr, "SubMenu");
+  if (!view) return;
+  QList<QDockWidget*> docks;
+  for (QAction* a : view->actions())
+    if (auto* dock = qobject_cast<QDockWidget*>(ToolWindowOf(a))) docks.append(dock);
+  for (QDockWidget* dock : docks) {
+    if (lock) {
+      if (!dock->property(kFeaturesProperty).isValid())
+        dock->setProperty(kFeaturesProperty, static_cast<int>(dock->features()));
+      // An empty title bar: no grip, nothing to drag.
+      if (!dock->titleBarWidget()) dock->setTitleBarWidget(new QWidget(dock));
+      dock->setFeatures(QDockWidget::NoDockWidgetFeatures);
+      if (auto* frame = qobject_cast<QFrame*>(dock->widget())) frame->setFrameShape(QFrame::NoFrame);
+    } else {
+      if (QWidget* title = dock->titleBarWidget()) {
+        dock->setTitleBarWidget(nullptr);
+        delete title;
+      }
+      const QVariant features = dock->property(kFeaturesProperty);
+      if (features.isValid()) {
+        dock->setFeatures(static_cast<QDockWidget::DockWidgetFeatures>(features.toInt()));
+        dock->setProperty(kFeaturesProperty, QVariant());
+      }
+      if (auto* frame = qobject_cast<QFrame*>(dock->widget()))
+        frame->setFrameShape(QFrame::StyledPanel);
+    }
+  }
+  // Each tool window lays its contents out again after the frame change.
+  for (QDockWidget* dock : docks) {
+    QResizeEvent event(dock->size(), dock->size());
+    QCoreApplication::sendEvent(dock, &event);
+  }
+}
+
+bool PlaceToolWindow(QWidget* toolWindow, QWidget* dock) {
+  if (!toolWindow || !dock) return false;
+  if (auto* area = qobject_cast<TDockArea*>(dock)) {
+    QMainWindow* main = area->MainWindow();
+    if (!main) return false;
+    if (auto* tool = qobject_cast<QDockWidget*>(toolWindow)) {
+      main->addDockWidget(area->Area(), tool);
+      return true;
+    }
+    if (auto* bar = qobject_cast<QToolBar*>(toolWindow)) {
+      Qt::ToolBarArea tba = Qt::TopToolBarArea;
+      switch (area->Area()) {
+        case Qt::LeftDockWidgetArea: tba = Qt::LeftToolBarArea; break;
+        case Qt::RightDockWidgetArea: tba = Qt::RightToolBarArea; break;
+        case Qt::BottomDockWidgetArea: tba = Qt::BottomToolBarArea; break;
+        default: break;
+      }
+      main->addToolBar(tba, bar);
+      return true;
+    }
+    return false;
+  }
+  // A plain container holds the tool window in its own layout.
+  toolWindow->setParent(dock);
+  if (!dock->layout()) {
+    auto* layout = new QVBoxLayout(dock);
+    layout->setContentsMargins(0, 0, 0, 0);
+  }
+  dock->layout()->addWidget(toolWindow);
+  toolWindow->show();
+  return true;
+}

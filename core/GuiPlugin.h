@@ -1,0 +1,69 @@
+#pragma once
+// Helpers through which plug-ins place their windows in the launcher's main
+// window: find named widgets, keep the "&Вид" menu in step with the tool
+// windows, add and remove menu commands, and lock the tool windows in place.
+//
+// Conventions of the main window: its menu bar is a QMenuBar named
+// "MainMenu"; its tool windows are QDockWidgets. The named docks "DockTop",
+// "DockLeft", "DockRight" and "DockBottom" are marker widgets (TDockArea) that
+// stand for the dock areas of the main window; any other named container (a
+// wizard page's dock) can hold tool windows too. PlaceToolWindow puts a tool
+// window or a tool bar into either kind.
+#include <QWidget>
+
+#include "VKTypes.h"
+
+class QAction;
+class QMenu;
+class QMainWindow;
+
+// A named stand-in for one dock area of a main window.
+class TDockArea : public QWidget {
+  Q_OBJECT
+ public:
+  TDockArea(QMainWindow* mainWindow, const QString& name, Qt::DockWidgetArea area);
+  Qt::DockWidgetArea Area() const { return area_; }
+  QMainWindow* MainWindow() const;
+
+ private:
+  Qt::DockWidgetArea area_;
+};
+
+// Enables or disables the direct child widgets of `parent` (not theirs).
+void EnableChildControls(QWidget* parent, bool enable);
+// Depth first among the descendants of `parent` (each child before its own
+// children): the first widget whose object name is `name`; null if none.
+QWidget* FindWinControl(QWidget* parent, const AnsiString& name);
+// Adds to the "&Вид" menu of the tool window's main window a check item that
+// shows and hides the tool window and follows its visibility. Null when there
+// is no main window or menu bar.
+QAction* RegisterToolWindow(QWidget* toolWindow);
+// Removes and destroys the first "&Вид" item of that tool window.
+void UnregisterToolWindow(QWidget* toolWindow);
+// A new item `itemCaption` in the top-level menu `menuCaption` (created at
+// position 1, after the first menu, when missing). Null without a menu bar.
+QAction* CreateMenuItem(QWidget* mainWindow, const AnsiString& menuCaption,
+                        const AnsiString& itemCaption);
+// Destroys the item, and its menu when that has no items left.
+void DestroyMenuItem(QAction* item);
+// Appends `item` to `menu` (a QMenu, sub-menu or pop-up).
+void AddMenuItem(QObject* menu, QAction* item);
+// Locking takes the title bar (grip) and frame off every tool window of the
+// "&Вид" menu and fixes it in place; unlocking gives them back. Each tool
+// window is then told to lay out its contents again.
+void LockToolBars(QWidget* mainWindow, bool lock);
+
+// Puts a tool window (QDockWidget) or a tool bar (QToolBar) into `dock`: a
+// TDockArea places it in that area of its main window; any other container
+// takes it as a child in its layout. Returns false when `dock` is null.
+bool PlaceToolWindow(QWidget* toolWindow, QWidget* dock);
+
+namespace vkgui {
+// The "&Вид" menu's caption and the menu bar's name.
+constexpr const char* kViewMenu = "&Вид";
+constexpr const char* kMainMenu = "MainMenu";
+// The main window that owns `widget` (walking up its parents), or null.
+QMainWindow* OwnerMainWindow(QWidget* widget);
+// The top-level menu captioned `caption`, created when `create` is set.
+QMenu* FindTopMenu(QWidget* mainWindow, const QString& caption, bool create);
+}  // namespace vkgui
