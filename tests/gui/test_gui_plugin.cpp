@@ -14,10 +14,14 @@
 
 namespace {
 
+// The application exists before any member widget is built.
+struct AppFirst {
+  AppFirst() { TestApp(); }
+};
+
 // A main window with a "MainMenu" bar holding only "&Файл".
-struct Host {
+struct Host : AppFirst {
   Host() {
-    TestApp();
     auto* bar = new QMenuBar(&main);
     bar->setObjectName("MainMenu");
     main.setMenuBar(bar);
