@@ -5,6 +5,7 @@
 #include <string>
 
 #include "../platform/FileUtil.h"
+#include "DevCommand.h"
 #include "Diagnostics.h"
 #include "VKXml.h"
 
@@ -315,7 +316,7 @@ int CDoubleMatrix::DeserializeData(xmlNode* element) {
 void RegisterPacketTypes() {
   CClassFactory::RegisterClass(MetaClassOf<CStringPacket>());
   CClassFactory::RegisterClass(MetaClassOf<CDataBlock>());
-  // CDevCommand takes its place here once the device command packets exist.
+  CClassFactory::RegisterClass(MetaClassOf<CDevCommand>());
   CClassFactory::RegisterClass(MetaClassOf<CDoubleVector>());
   CClassFactory::RegisterClass(MetaClassOf<CDoubleVectorPart>());
   CClassFactory::RegisterClass(MetaClassOf<CDoubleMatrix>());

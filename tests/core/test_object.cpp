@@ -4,6 +4,7 @@
 #include <typeinfo>
 
 #include "CoreTestSupport.h"
+#include "DevCommand.h"
 #include "Object.h"
 #include "PacketTypes.h"
 #include "VKXml.h"
@@ -30,13 +31,15 @@ TEST_F(ObjectModel, ClassNamesAreTheBareNames) {
   EXPECT_STREQ(CDoubleVectorPart().ClassName(), "CDoubleVectorPart");
   EXPECT_STREQ(CDoubleMatrix().ClassName(), "CDoubleMatrix");
   EXPECT_STREQ(CObject().ClassName(), "CObject");
+  EXPECT_STREQ(CDevCommand().ClassName(), "CDevCommand");
+  EXPECT_STREQ(CDevParameter().ClassName(), "CObject");  // never registered
   // Descriptors give the same names, registered or not.
   EXPECT_STREQ(MetaClassOf<CDoubleVectorPart>().ClassName(), "CDoubleVectorPart");
   EXPECT_STREQ(MetaClassOf<NeverRegisteredPacket>().ClassName(), "NeverRegisteredPacket");
   EXPECT_STREQ(CMetaClass().ClassName(), "CObject");
 
   // The registry holds the packet classes in their fixed order.
-  const char* expected[] = {"CStringPacket",     "CDataBlock",    "CDoubleVector",
+  const char* expected[] = {"CStringPacket",     "CDataBlock",    "CDevCommand",  "CDoubleVector",
                             "CDoubleVectorPart", "CDoubleMatrix", "CDoublePacket"};
   ASSERT_GE(CClassFactory::MetaClasses.size(), std::size(expected));
   for (size_t i = 0; i < std::size(expected); ++i)
