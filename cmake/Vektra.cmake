@@ -26,3 +26,15 @@ function(vk_version_block target)
   configure_file(${PROJECT_SOURCE_DIR}/cmake/version_block.c.in ${out} @ONLY)
   target_sources(${target} PRIVATE ${out})
 endfunction()
+
+# vk_plugin_package(NAME SOURCES...): a plug-in package bin/Plugins/NAME.so,
+# linked against LinkCore, found next to the launcher's libraries.
+function(vk_plugin_package name)
+  add_library(${name} MODULE ${ARGN})
+  set_target_properties(${name} PROPERTIES PREFIX ""
+    LIBRARY_OUTPUT_DIRECTORY ${VK_PLUGINS_DIR}
+    INSTALL_RPATH "$ORIGIN/.."
+    BUILD_WITH_INSTALL_RPATH ON)
+  target_link_libraries(${name} PRIVATE LinkCore)
+  install(TARGETS ${name} LIBRARY DESTINATION bin/Plugins)
+endfunction()

@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "Plugin.h"
+#include "DevCommand.h"
 #include "PluginClass.h"
 #include "VKXml.h"
 

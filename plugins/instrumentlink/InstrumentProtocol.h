@@ -1,0 +1,102 @@
+#pragma once
+// What travels between the instrument link and an instrument: command blocks
+// (16-byte head, body) over one TCP connection, in both directions. Besides
+// the commands and parameter blocks the instrument sends two kinds of block
+// of its own:
+//  * sweep data: command MI_RUN, dummy 0x4441 ("DA"), id = sweep number, body
+//    = full size, offset, count, channel count (four 32-bit words), then the
+//    channels one after the other, each `count` IEEE doubles: F (MHz), A (dB),
+//    B (dB);
+//  * index echo: command MI_TEST with an 8-byte body holding the index as an
+//    IEEE double.
+// All numbers are little-endian.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "DevCommand.h"
+
+namespace vkinstrument {
+
+constexpr unsigned short kDataMarker = 0x4441;
+constexpr unsigned kDataChannels = 3;
+constexpr unsigned kDataHeader = 16;
+
+struct TSweepPart {
+  uint32_t sweep = 0;
+  uint32_t fullSize = 0;
+  uint32_t offset = 0;
+  std::vector<double> f, a, b;
+};
+
+// A data block for points [offset, offset + count) of a sweep.
+std::unique_ptr<CDevCommand> MakeDataBlock(uint32_t sweep, uint32_t fullSize, uint32_t offset,
+                                           const double* f, const double* a, const double* b,
+                                           uint32_t count);
+// Whether `block` is a sweep data block; fills `part` when it is sound
+// (consistent sizes, offset + count within the full size).
+bool IsDataBlock(const CDevCommand& block);
+bool ReadDataBlock(const CDevCommand& block, TSweepPart& part);
+
+std::unique_ptr<CDevCommand> MakeIndexBlock(double index);
+bool IsIndexBlock(const CDevCommand& block);
+double ReadIndexBlock(const CDevCommand& block);
+
+void PutU32(unsigned char* p, uint32_t v);
+uint32_t GetU32(const unsigned char* p);
+void PutF64(unsigned char* p, double v);
+double GetF64(const unsigned char* p);
+
+// A TCP connection that moves whole blocks. Every call returns at once or
+// after the time given; nothing blocks for longer.
+class CBlockConnection {
+ public:
+  CBlockConnection() = default;
+  explicit CBlockConnection(int fd) : fd_(fd) {}
+  ~CBlockConnection();
+  CBlockConnection(const CBlockConnection&) = delete;
+  CBlockConnection& operator=(const CBlockConnection&) = delete;
+
+  // Connects to host:port within `timeoutMs`; false (errno-style text in
+  // `error`) on failure.
+  bool Connect(const std::string& host, unsigned short port, int timeoutMs, std::string& error);
+  bool IsOpen() const { return fd_ >= 0; }
+  void Close();
+  int Fd() const { return fd_; }
+
+  enum class ReadResult { Block, Nothing, Closed, BadSignature, Error };
+  // Reads what the socket has (waiting at most `waitMs` for the first byte)
+  // and hands out one complete block when there is one.
+  ReadResult Read(int waitMs, std::unique_ptr<CDevCommand>& block);
+  // Whether part of a block has arrived and the rest is awaited.
+  bool Partial() const { return !buffer_.empty(); }
+  // Sends the whole block within `timeoutMs`; false on failure or time-out.
+  bool Send(const CDataBlock& block, int timeoutMs);
+
+ private:
+  bool ExtractBlock(std::unique_ptr<CDevCommand>& block, ReadResult& result);
+  int fd_ = -1;
+  std::vector<unsigned char> buffer_;
+};
+
+// A listening loopback socket.
+class CListener {
+ public:
+  ~CListener();
+  // Binds 127.0.0.1:port (0: any free port); false on failure.
+  bool Listen(unsigned short port);
+  unsigned short Port() const { return port_; }
+  // A connected socket, or -1 when none arrived within `waitMs`.
+  int Accept(int waitMs);
+  void Close();
+
+ private:
+  int fd_ = -1;
+  unsigned short port_ = 0;
+};
+
+// Splits "host:port"; false when there is no valid port.
+bool ParseAddress(const std::string& address, std::string& host, unsigned short& port);
+
+}  // namespace vkinstrument

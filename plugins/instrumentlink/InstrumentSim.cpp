@@ -1,0 +1,225 @@
+#include "InstrumentSim.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+namespace vkinstrument {
+namespace {
+
+struct TLimits {
+  double lo, hi;
+};
+
+// What each known parameter holds and the range of each value.
+const std::map<int, std::vector<TLimits>>& Limits() {
+  static const std::map<int, std::vector<TLimits>> limits = {
+      {P_FREQUENCY, {{1, 20000}, {1, 20000}, {2, 100001}}},  // start, stop (MHz), points
+      {P_AVERAGING, {{1, 1000}}},
+      {P_RF_OUT, {{-60, 10}}},  // power, dBm
+      {P_MODE, {{0, 3}}}};
+  return limits;
+}
+
+double Now() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace
+
+CInstrumentSimulator::CInstrumentSimulator(const TSimSettings& settings)
+    : settings_(settings), rng_(settings.seed) {
+  // A data block's body length is a 16-bit field: at most 2,700 points fit.
+  settings_.partSize = std::min(std::max(settings_.partSize, 1u), 2700u);
+  parameters_[P_FREQUENCY] = {100, 1100, 1601};
+  parameters_[P_AVERAGING] = {1};
+  parameters_[P_RF_OUT] = {0};
+  parameters_[P_MODE] = {0};
+}
+
+CInstrumentSimulator::~CInstrumentSimulator() { Stop(); }
+
+int CInstrumentSimulator::Start(unsigned short port) {
+  if (!listener_.Listen(port)) return -1;
+  ThreadStart();
+  return listener_.Port();
+}
+
+void CInstrumentSimulator::Stop() {
+  ThreadStop();
+  listener_.Close();
+}
+
+void CInstrumentSimulator::Response(double f, double start, double stop, double& a, double& b) {
+  // A third-order band-pass around the middle of the sweep, a tenth of the
+  // span wide, 1 dB insertion loss.
+  const double centre = (start + stop) / 2;
+  const double halfWidth = std::max((stop - start) / 20, 1e-6);
+  const double x = (f - centre) / halfWidth;
+  const double transmission = 1.0 / (1.0 + std::pow(x * x, 3));
+  a = std::max(-80.0, 10 * std::log10(transmission) - 1.0);
+  // What is not passed is reflected; a matched pass band reflects little.
+  const double reflection = std::max(1e-4, 1.0 - 0.97 * transmission);
+  b = 10 * std::log10(reflection);
+}
+
+void CInstrumentSimulator::ThreadCycle() {
+  while (!ThreadShouldStop()) {
+    const int fd = listener_.Accept(10);
+    if (fd < 0) continue;
+    ++connections_;
+    CBlockConnection connection(fd);
+    if (settings_.faults.refuse) continue;  // closed as it goes
+    Serve(connection);
+  }
+}
+
+void CInstrumentSimulator::Serve(CBlockConnection& connection) {
+  sweeping_ = false;
+  partsSent_ = 0;
+  // A new client learns that the device is ready.
+  CDevCommand ready(MI_RESET);
+  ready.SetStatus(MI_NO_ERROR);
+  if (!connection.Send(ready, 2000)) return;
+  double nextPartTime = Now();
+  while (!ThreadShouldStop()) {
+    int wait = 5;
+    if (sweeping_) {
+      const double delay = nextPartTime - Now();
+      wait = delay <= 0 ? 0 : std::min(5, static_cast<int>(delay * 1000));
+    }
+    std::unique_ptr<CDevCommand> block;
+    switch (connection.Read(wait, block)) {
+      case CBlockConnection::ReadResult::Block:
+        if (!Answer(connection, *block)) return;
+        continue;  // read everything waiting before the next part
+      case CBlockConnection::ReadResult::Nothing:
+        break;
+      default:
+        return;  // the client went away or sent garbage
+    }
+    if (sweeping_ && Now() >= nextPartTime) {
+      if (!SendPart(connection)) return;
+      const auto& freq = parameters_[P_FREQUENCY];
+      const double parts = std::ceil(freq[2] / settings_.partSize);
+      if (settings_.sweepsPerSecond > 0)
+        nextPartTime = std::max(nextPartTime + 1.0 / (settings_.sweepsPerSecond * parts), Now() - 0.1);
+    }
+  }
+}
+
+bool CInstrumentSimulator::Answer(CBlockConnection& connection, CDevCommand& block) {
+  std::unique_ptr<CDevCommand> answer;
+  switch (block.Command()) {
+    case MI_SET:
+    case MI_GET:
+      answer = ParameterAnswer(block);
+      break;
+    case MI_RUN:
+      sweeping_ = true;
+      nextOffset_ = 0;
+      answer = std::make_unique<CDevCommand>(MI_RUN);
+      answer->SetStatus(MI_NO_ERROR);
+      break;
+    case MI_RESET:
+      sweeping_ = false;
+      answer = std::make_unique<CDevCommand>(MI_RESET);
+      answer->SetStatus(MI_NO_ERROR);
+      break;
+    case MI_INIT:
+    case MI_TEST:  // an index comes back as it went
+      answer = std::make_unique<CDevCommand>(&block);
+      answer->SetStatus(MI_NO_ERROR);
+      break;
+    default:
+      answer = std::make_unique<CDevCommand>(&block);
+      answer->SetStatus(static_cast<short>(MI_UNKNOWN_COMMAND));
+      break;
+  }
+  return connection.Send(*answer, 2000);
+}
+
+std::unique_ptr<CDevCommand> CInstrumentSimulator::ParameterAnswer(const CDevCommand& request) {
+  auto answer = std::make_unique<CDevParameter>(&request);
+  if (answer->CheckStructure() != 0 || answer->ValueBytes() == 0 || answer->ValueBytes() > 8 ||
+      answer->FracBytes() > 3) {
+    answer->SetStatus(static_cast<short>(MI_SIZE_ERROR));
+    return answer;
+  }
+  const int id = static_cast<unsigned short>(answer->ParameterID());
+  auto limits = Limits().find(id);
+  if (limits == Limits().end()) {
+    answer->SetStatus(static_cast<short>(MI_UNKNOWN_PARAMETER));
+    return answer;
+  }
+  std::vector<double>& values = parameters_[id];
+  const unsigned count = std::min<unsigned>(answer->FlagA(), static_cast<unsigned>(values.size()));
+  short status = MI_NO_ERROR;
+  if (request.Command() == MI_SET) {
+    for (unsigned i = 0; i < count; ++i) {
+      const double wanted = answer->Value(static_cast<int>(i));
+      const TLimits& l = limits->second[i];
+      double taken = std::min(std::max(wanted, l.lo), l.hi);
+      if (id == P_FREQUENCY && i == 2) taken = std::round(taken);
+      if (taken != wanted) status = MI_PARAMETER_CORRECTED;
+      values[i] = taken;
+    }
+    if (id == P_FREQUENCY && values[1] <= values[0]) {
+      values[1] = std::min(values[0] + 1, 20000.0);
+      status = MI_PARAMETER_CORRECTED;
+    }
+  }
+  for (unsigned i = 0; i < count; ++i) answer->SetValue(static_cast<int>(i), values[i]);
+  answer->SetStatus(status);
+  return answer;
+}
+
+bool CInstrumentSimulator::SendPart(CBlockConnection& connection) {
+  const TSimFaults& faults = settings_.faults;
+  if (faults.dropAfterParts >= 0 && partsSent_ >= faults.dropAfterParts) return false;
+  if (faults.badSignatureAfterParts >= 0 && partsSent_ >= faults.badSignatureAfterParts) {
+    CDevCommand bad(MI_RUN, 4);
+    bad.SetSignature(0x1234);
+    connection.Send(bad, 2000);
+    return false;
+  }
+  if (faults.shortBodyAfterParts >= 0 && partsSent_ >= faults.shortBodyAfterParts) {
+    // A head that promises a body which never comes; the connection stays open.
+    CDevCommand head(MI_RUN, 0);
+    head.SetBodyLen(400);
+    connection.Send(head, 2000);
+    sweeping_ = false;
+    return true;
+  }
+  const auto& freq = parameters_[P_FREQUENCY];
+  const double start = freq[0], stop = freq[1];
+  const uint32_t points = static_cast<uint32_t>(freq[2]);
+  if (nextOffset_ >= points) nextOffset_ = 0;  // the sweep was made shorter meanwhile
+  const uint32_t count = std::min(settings_.partSize, points - nextOffset_);
+  f_.resize(count);
+  a_.resize(count);
+  b_.resize(count);
+  std::normal_distribution<double> noise(0.0, 0.05);
+  const double averaging = parameters_[P_AVERAGING][0];
+  const double scale = 1.0 / std::sqrt(std::max(1.0, averaging));
+  for (uint32_t i = 0; i < count; ++i) {
+    const double f = start + (stop - start) * (nextOffset_ + i) / std::max<uint32_t>(1, points - 1);
+    double a, b;
+    Response(f, start, stop, a, b);
+    f_[i] = f;
+    a_[i] = a + noise(rng_) * scale;
+    b_[i] = b + noise(rng_) * scale;
+  }
+  auto block = MakeDataBlock(sweep_, points, nextOffset_, f_.data(), a_.data(), b_.data(), count);
+  if (!connection.Send(*block, 2000)) return false;
+  ++partsSent_;
+  nextOffset_ += count;
+  if (nextOffset_ >= points) {
+    nextOffset_ = 0;
+    ++sweep_;
+  }
+  return true;
+}
+
+}  // namespace vkinstrument
