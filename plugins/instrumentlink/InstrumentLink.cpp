@@ -122,17 +122,15 @@ void TInstrumentLink::Connect(const std::string& address) {
 
 void TInstrumentLink::Received(std::unique_ptr<CDevCommand> block) {
   if (IsDataBlock(*block)) {
-    TSweepPart part;
-    if (!ReadDataBlock(*block, part)) {
-      Message(SE_READ_ERROR);
+    uint32_t fullSize, offset, count;
+    if (!ReadDataHeader(*block, fullSize, offset, count)) {
+      Message(SE_READ_ERROR);  // a data block that contradicts itself
       return;
     }
-    const auto count = static_cast<unsigned>(part.f.size());
     COutLinkPoint* outputs[] = {f_, a_, b_};
-    const std::vector<double>* channels[] = {&part.f, &part.a, &part.b};
-    for (int c = 0; c < 3; ++c) {
-      auto* v = new CDoubleVectorPart(count, part.fullSize, part.offset);
-      std::copy(channels[c]->begin(), channels[c]->end(), v->Data());
+    for (unsigned c = 0; c < 3; ++c) {
+      auto* v = new CDoubleVectorPart(count, fullSize, offset);
+      ReadDataChannel(*block, c, count, v->Data());
       Emit(outputs[c], v);
     }
     return;

@@ -60,23 +60,38 @@ bool IsDataBlock(const CDevCommand& block) {
   return block.Command() == MI_RUN && block.Dummy() == kDataMarker && block.BodyLen() >= kDataHeader;
 }
 
-bool ReadDataBlock(const CDevCommand& block, TSweepPart& part) {
+bool ReadDataHeader(const CDevCommand& block, uint32_t& fullSize, uint32_t& offset, uint32_t& count) {
   if (!IsDataBlock(block) || block.CheckStructure() != 0) return false;
   const unsigned char* p = block.Body();
-  const uint32_t fullSize = GetU32(p), offset = GetU32(p + 4), count = GetU32(p + 8),
-                 channels = GetU32(p + 12);
+  fullSize = GetU32(p);
+  offset = GetU32(p + 4);
+  count = GetU32(p + 8);
   // Everything the block claims is checked against what it holds.
-  if (channels != kDataChannels) return false;
+  if (GetU32(p + 12) != kDataChannels) return false;
   if (static_cast<uint64_t>(block.BodyLen()) != kDataHeader + uint64_t(kDataChannels) * 8 * count)
     return false;
-  if (static_cast<uint64_t>(offset) + count > fullSize) return false;
+  return static_cast<uint64_t>(offset) + count <= fullSize;
+}
+
+void ReadDataChannel(const CDevCommand& block, unsigned channel, uint32_t count, double* out) {
+  const unsigned char* v = block.Body() + kDataHeader + static_cast<size_t>(channel) * 8 * count;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  std::memcpy(out, v, static_cast<size_t>(count) * 8);
+#else
+  for (uint32_t i = 0; i < count; ++i, v += 8) out[i] = GetF64(v);
+#endif
+}
+
+bool ReadDataBlock(const CDevCommand& block, TSweepPart& part) {
+  uint32_t fullSize, offset, count;
+  if (!ReadDataHeader(block, fullSize, offset, count)) return false;
   part.sweep = block.Id();
   part.fullSize = fullSize;
   part.offset = offset;
-  const unsigned char* v = p + kDataHeader;
-  for (std::vector<double>* channel : {&part.f, &part.a, &part.b}) {
-    channel->resize(count);
-    for (uint32_t i = 0; i < count; ++i, v += 8) (*channel)[i] = GetF64(v);
+  unsigned channel = 0;
+  for (std::vector<double>* values : {&part.f, &part.a, &part.b}) {
+    values->resize(count);
+    ReadDataChannel(block, channel++, count, values->data());
   }
   return true;
 }

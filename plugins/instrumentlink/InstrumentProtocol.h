@@ -38,6 +38,10 @@ std::unique_ptr<CDevCommand> MakeDataBlock(uint32_t sweep, uint32_t fullSize, ui
 // (consistent sizes, offset + count within the full size).
 bool IsDataBlock(const CDevCommand& block);
 bool ReadDataBlock(const CDevCommand& block, TSweepPart& part);
+// The same in two steps, for readers that place the values themselves: the
+// checked header, then one channel (0 F, 1 A, 2 B) into `out`.
+bool ReadDataHeader(const CDevCommand& block, uint32_t& fullSize, uint32_t& offset, uint32_t& count);
+void ReadDataChannel(const CDevCommand& block, unsigned channel, uint32_t count, double* out);
 
 std::unique_ptr<CDevCommand> MakeIndexBlock(double index);
 bool IsIndexBlock(const CDevCommand& block);

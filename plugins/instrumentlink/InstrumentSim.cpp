@@ -175,6 +175,26 @@ std::unique_ptr<CDevCommand> CInstrumentSimulator::ParameterAnswer(const CDevCom
   return answer;
 }
 
+void CInstrumentSimulator::PrepareSweep() {
+  const std::vector<double>& freq = parameters_[P_FREQUENCY];
+  if (freq == preparedFor_) return;
+  preparedFor_ = freq;
+  const double start = freq[0], stop = freq[1];
+  const uint32_t points = static_cast<uint32_t>(freq[2]);
+  sweepF_.resize(points);
+  sweepA_.resize(points);
+  sweepB_.resize(points);
+  for (uint32_t i = 0; i < points; ++i) {
+    sweepF_[i] = start + (stop - start) * i / std::max<uint32_t>(1, points - 1);
+    Response(sweepF_[i], start, stop, sweepA_[i], sweepB_[i]);
+  }
+  if (noise_.empty()) {
+    std::normal_distribution<double> noise(0.0, 0.05);
+    noise_.resize(65521);
+    for (double& v : noise_) v = noise(rng_);
+  }
+}
+
 bool CInstrumentSimulator::SendPart(CBlockConnection& connection) {
   const TSimFaults& faults = settings_.faults;
   if (faults.dropAfterParts >= 0 && partsSent_ >= faults.dropAfterParts) return false;
@@ -192,26 +212,23 @@ bool CInstrumentSimulator::SendPart(CBlockConnection& connection) {
     sweeping_ = false;
     return true;
   }
-  const auto& freq = parameters_[P_FREQUENCY];
-  const double start = freq[0], stop = freq[1];
-  const uint32_t points = static_cast<uint32_t>(freq[2]);
+  PrepareSweep();
+  const uint32_t points = static_cast<uint32_t>(sweepF_.size());
   if (nextOffset_ >= points) nextOffset_ = 0;  // the sweep was made shorter meanwhile
   const uint32_t count = std::min(settings_.partSize, points - nextOffset_);
-  f_.resize(count);
   a_.resize(count);
   b_.resize(count);
-  std::normal_distribution<double> noise(0.0, 0.05);
-  const double averaging = parameters_[P_AVERAGING][0];
-  const double scale = 1.0 / std::sqrt(std::max(1.0, averaging));
+  // Noise shrinks with averaging, as it does on a real instrument.
+  const double scale = 1.0 / std::sqrt(std::max(1.0, parameters_[P_AVERAGING][0]));
+  size_t n = static_cast<size_t>(rng_() % noise_.size());
   for (uint32_t i = 0; i < count; ++i) {
-    const double f = start + (stop - start) * (nextOffset_ + i) / std::max<uint32_t>(1, points - 1);
-    double a, b;
-    Response(f, start, stop, a, b);
-    f_[i] = f;
-    a_[i] = a + noise(rng_) * scale;
-    b_[i] = b + noise(rng_) * scale;
+    a_[i] = sweepA_[nextOffset_ + i] + noise_[n] * scale;
+    n = (n + 1) % noise_.size();
+    b_[i] = sweepB_[nextOffset_ + i] + noise_[n] * scale;
+    n = (n + 7) % noise_.size();
   }
-  auto block = MakeDataBlock(sweep_, points, nextOffset_, f_.data(), a_.data(), b_.data(), count);
+  auto block = MakeDataBlock(sweep_, points, nextOffset_, sweepF_.data() + nextOffset_, a_.data(),
+                             b_.data(), count);
   if (!connection.Send(*block, 2000)) return false;
   ++partsSent_;
   nextOffset_ += count;

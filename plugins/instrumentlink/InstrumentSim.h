@@ -65,7 +65,13 @@ class CInstrumentSimulator : public CThreadObject {
   uint32_t nextOffset_ = 0;
   int partsSent_ = 0;
   std::mt19937_64 rng_;
-  std::vector<double> f_, a_, b_;
+  // The noise-free sweep for the current frequency settings, computed once
+  // per change, and a table of noise samples that the parts draw from.
+  void PrepareSweep();
+  std::vector<double> sweepF_, sweepA_, sweepB_;
+  std::vector<double> preparedFor_;
+  std::vector<double> noise_;
+  std::vector<double> a_, b_;
 };
 
 }  // namespace vkinstrument
