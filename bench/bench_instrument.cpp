@@ -2,7 +2,7 @@
 // from the simulated instrument into a polling reader.
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
+#include "BenchMain.h"
 
 #include <algorithm>
 #include <chrono>
@@ -126,11 +126,5 @@ BENCHMARK(BM_SweepStreaming)->Arg(1601)->Arg(20001)->Iterations(3)->Unit(benchma
 }  // namespace
 
 int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  fs::remove_all(WorkDir());
-  return 0;
+  return RunBenchmarksWithApplication(argc, argv, [] { fs::remove_all(WorkDir()); });
 }

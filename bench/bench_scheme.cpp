@@ -3,7 +3,7 @@
 // AddPacket to the handler).
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
+#include "BenchMain.h"
 
 #include <filesystem>
 #include <fstream>
@@ -89,11 +89,5 @@ BENCHMARK(BM_Delivery)->Arg(1)->Arg(64)->Iterations(3)->Unit(benchmark::kMillise
 }  // namespace
 
 int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  fs::remove_all(WorkDir());
-  return 0;
+  return RunBenchmarksWithApplication(argc, argv, [] { fs::remove_all(WorkDir()); });
 }

@@ -108,32 +108,26 @@ int CSchemeManager::Open(const AnsiString& name, AnsiString& schemeName) {
   LogMessage("Загрузка связей", false);
   for (xmlNode* node : nodes) {
     const AnsiString nodeName = VKCore::GetNodeStringValue(node, "@name", "");
-    for (xmlNode* output : Select(node, "output")) {
-      const AnsiString outName = VKCore::GetNodeStringValue(output, "@name", "");
-      for (xmlNode* link : Select(output, "link")) {
-        const AnsiString target = VKCore::GetNodeStringValue(link, "@node", "");
-        const AnsiString input = VKCore::GetNodeStringValue(link, "@linkpoint", "");
-        int rc = AddWire(nodeName, outName, target, input,
-                         VKCore::GetNodeIntValue(link, "@queue", 1));
-        if (rc != VKT_OK) {
-          ErrorBox("Ошибка привязки входа \"" + input + "\" объекта \"" + target +
-                   "\"\r\n к выходу \"" + outName + "\" объекта \"" + nodeName + "\":\r\n" +
-                   GetErrorDescription(rc));
-          return rc;
-        }
-      }
-    }
-    for (xmlNode* inputNode : Select(node, "input")) {
-      const AnsiString inName = VKCore::GetNodeStringValue(inputNode, "@name", "");
-      for (xmlNode* link : Select(inputNode, "link")) {
-        const AnsiString source = VKCore::GetNodeStringValue(link, "@node", "");
-        const AnsiString output = VKCore::GetNodeStringValue(link, "@linkpoint", "");
-        int rc = AddWire(source, output, nodeName, inName,
-                         VKCore::GetNodeIntValue(link, "@queue", 1));
-        if (rc != VKT_OK) {
-          ErrorBox("Ошибка привязки выхода \"" + output + "\" объекта \"" + source +
-                   "\"\r\nк входу \"" + inName + "\" объекта \"" + nodeName + "\":\r\n" +
-                   GetErrorDescription(rc));
+    // A wire is written under its output or under its input; `underOutput`
+    // says which, and the other end is named by the link.
+    for (const bool underOutput : {true, false}) {
+      for (xmlNode* point : Select(node, underOutput ? "output" : "input")) {
+        const AnsiString pointName = VKCore::GetNodeStringValue(point, "@name", "");
+        for (xmlNode* link : Select(point, "link")) {
+          const AnsiString other = VKCore::GetNodeStringValue(link, "@node", "");
+          const AnsiString otherPoint = VKCore::GetNodeStringValue(link, "@linkpoint", "");
+          const int queueSize = VKCore::GetNodeIntValue(link, "@queue", 1);
+          const int rc = underOutput
+                             ? AddWire(nodeName, pointName, other, otherPoint, queueSize)
+                             : AddWire(other, otherPoint, nodeName, pointName, queueSize);
+          if (rc == VKT_OK) continue;
+          ErrorBox(underOutput
+                       ? "Ошибка привязки входа \"" + otherPoint + "\" объекта \"" + other +
+                             "\"\r\n к выходу \"" + pointName + "\" объекта \"" + nodeName +
+                             "\":\r\n" + GetErrorDescription(rc)
+                       : "Ошибка привязки выхода \"" + otherPoint + "\" объекта \"" + other +
+                             "\"\r\nк входу \"" + pointName + "\" объекта \"" + nodeName +
+                             "\":\r\n" + GetErrorDescription(rc));
           return rc;
         }
       }

@@ -8,17 +8,12 @@
 #include <string>
 
 #include "SchemeRunner.h"
+#include "TestApp.h"
 #include "TestHome.h"
 
 namespace schemetest {
 
-inline QApplication* App() {
-  static int argc = 1;
-  static char name[] = "scheme_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
-  return app;
-}
+inline QApplication* App() { return TestApp(); }
 
 // A folder with copies of the good test packages, made once per program.
 inline const std::string& PluginsDir() {

@@ -8,17 +8,12 @@
 
 #include "HelpManager.h"
 #include "Screenshot.h"
+#include "TestApp.h"
 #include "platform/Report.h"
 
 namespace {
 
-QApplication* App() {
-  static int argc = 1;
-  static char name[] = "help_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
-  return app;
-}
+QApplication* App() { return TestApp(); }
 
 const std::string kHelpFile = std::string(VK_BIN_DIR) + "/help/vektra.qch";
 

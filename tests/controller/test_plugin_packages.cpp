@@ -49,9 +49,10 @@ TEST(PluginPackages, ScanKeepsPackagesAndSkipsEverythingElseWithReasons) {
 
   std::vector<std::string> classes;
   for (unsigned i = 0; i < pm.GetPluginCount(); ++i) classes.push_back(pm.GetPlugin(i)->GetPluginClass());
-  // Sorted file order: TestBadRegister, TestPass, TestSink, TestSource, TestSourceCopy.
-  EXPECT_EQ(classes, (std::vector<std::string>{"TTestBadRegister", "TTestPass", "TTestSink",
-                                               "TTestSource", "TTestSource"}));
+  // Sorted file order: TestBadRegister, TestPass, TestProbe, TestSink, TestSource,
+  // TestSourceCopy.
+  EXPECT_EQ(classes, (std::vector<std::string>{"TTestBadRegister", "TTestPass", "TTestProbe",
+                                               "TTestSink", "TTestSource", "TTestSource"}));
   // Every kept package is unloaded after the scan.
   for (unsigned i = 0; i < pm.GetPluginCount(); ++i) EXPECT_FALSE(pm.GetPlugin(i)->IsLoaded());
 
@@ -68,7 +69,7 @@ TEST(PluginPackages, ScanKeepsPackagesAndSkipsEverythingElseWithReasons) {
     if (log[i] == "\t\tDone") ++done;
   }
   EXPECT_EQ(failed, 3);
-  EXPECT_EQ(done, 5);
+  EXPECT_EQ(done, 6);
   EXPECT_EQ(log.front(), "Loading package " + kPlugins + "/NotAPackage.so...");
 }
 
