@@ -451,43 +451,31 @@ int CSchemeManager::OpenProfile(const char* name, const char*) {
   if (!root || xmlStrcmp(root->name, BAD_CAST "profile") != 0 ||
       VKCore::GetNodeStringValue(root, "@scheme", "") != ExExtractFileName(fileName.c_str()))
     return VKT_ERROR;
-  for (xmlNode* entry : Select(root, "parameters")) {
-    const AnsiString nodeName = VKCore::GetNodeStringValue(entry, "@nodeName", "");
-    if (nodeName.empty()) {
-      AssertFunction(__FILE__, __DATE__, __LINE__,
-                     "sNodeName != \"\"\r\n(Не определено имя модуля в профиле)");
-      continue;
-    }
-    CBasePlugin* plugin = nullptr;
-    if (GetPlugin(plugin, nodeName) != VKT_OK) {
-      AssertFunction(__FILE__, __DATE__, __LINE__,
-                     "GetPlugin(pPlugin, sNodeName.c_str())==VKT_OK\r\n(Модуль профиля "
-                     "отсутствует в схеме)");
-      continue;
-    }
-    plugin->DoDeserialize(entry, nullptr);
-  }
+  for (xmlNode* entry : Select(root, "parameters"))
+    ApplyParameters(VKCore::GetNodeStringValue(entry, "@nodeName", ""), entry);
   return VKT_OK;
 }
 
-int CSchemeManager::RestoreProfile() {
-  for (xmlNode* node : Select(schemeDoc.Root(), "/scheme/node")) {
-    const AnsiString nodeName = VKCore::GetNodeStringValue(node, "@name", "");
-    if (nodeName.empty()) {
-      AssertFunction(__FILE__, __DATE__, __LINE__,
-                     "sNodeName != \"\"\r\n(Не определено имя модуля в профиле)");
-      continue;
-    }
-    xmlNode* parameters = VKCore::GetElement(node, "parameters");
-    if (!parameters) continue;
-    CBasePlugin* plugin = nullptr;
-    if (GetPlugin(plugin, nodeName) != VKT_OK) {
-      AssertFunction(__FILE__, __DATE__, __LINE__,
-                     "GetPlugin(pPlugin, sNodeName.c_str())==VKT_OK\r\n(Модуль профиля "
-                     "отсутствует в схеме)");
-      continue;
-    }
-    plugin->DoDeserialize(parameters, nullptr);
+void CSchemeManager::ApplyParameters(const AnsiString& nodeName, xmlNode* parameters) {
+  if (nodeName.empty()) {
+    AssertFunction(__FILE__, __DATE__, __LINE__,
+                   "sNodeName != \"\"\r\n(Не определено имя модуля в профиле)");
+    return;
   }
+  if (!parameters) return;
+  CBasePlugin* plugin = nullptr;
+  if (GetPlugin(plugin, nodeName) != VKT_OK) {
+    AssertFunction(__FILE__, __DATE__, __LINE__,
+                   "GetPlugin(pPlugin, sNodeName.c_str())==VKT_OK\r\n(Модуль профиля "
+                   "отсутствует в схеме)");
+    return;
+  }
+  plugin->DoDeserialize(parameters, nullptr);
+}
+
+int CSchemeManager::RestoreProfile() {
+  for (xmlNode* node : Select(schemeDoc.Root(), "/scheme/node"))
+    ApplyParameters(VKCore::GetNodeStringValue(node, "@name", ""),
+                    VKCore::GetElement(node, "parameters"));
   return VKT_OK;
 }

@@ -78,6 +78,9 @@ class CSchemeManager : public CThreadObject {
  private:
   friend class vkscheme::TDeliveryFilter;
   void Deliver(CSubscriber* subscriber);
+  // Hands `parameters` to the module `nodeName` (reporting an empty name or
+  // a module the scheme does not have); nothing happens without parameters.
+  void ApplyParameters(const AnsiString& nodeName, xmlNode* parameters);
   void SaveToolsState();
   void RestoreToolsState();
 
