@@ -16,10 +16,16 @@ TEST(ProgramInfo, EveryBuiltBinaryCarriesItsBlock) {
   struct Expect {
     std::string file, description;
   };
-  for (const Expect& e : {Expect{kBin + "/libLinkCore.so", "Ядро Vektra"},
-                          Expect{kBin + "/libController.so", "Управление схемами Vektra"},
-                          Expect{kBin + "/vk-corecheck", "Проверка ядра Vektra"},
-                          Expect{kPlugins + "/TestSink.so", "Тестовый пакет TestSink"}}) {
+  for (const Expect& e :
+       {Expect{kBin + "/libLinkCore.so", "Ядро Vektra"},
+        Expect{kBin + "/libController.so", "Управление схемами Vektra"},
+        Expect{kBin + "/libKorvanComponents.so", "Компоненты интерфейса Korvan"},
+        Expect{kBin + "/KorvanInterpreter.so", "Интерпретатор арифметических выражений Vektra"},
+        Expect{kBin + "/Player", "Среда исполнения измерительных схем Vektra"},
+        Expect{kBin + "/Plugins/InstrumentLink.so", "Связь с прибором"},
+        Expect{kBin + "/vk-instrument-sim", "Имитатор прибора Vektra"},
+        Expect{kBin + "/vk-corecheck", "Проверка ядра Vektra"},
+        Expect{kPlugins + "/TestSink.so", "Тестовый пакет TestSink"}}) {
     CProgramInfo info;
     ASSERT_TRUE(info.OpenInfo(e.file)) << e.file;
     EXPECT_EQ(info.GetDescription(), e.description);
