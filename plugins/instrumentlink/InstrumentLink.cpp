@@ -166,6 +166,8 @@ void TInstrumentLink::SendInputs() {
 }
 
 void TInstrumentLink::ThreadCycle() {
+  // A stop request cuts short a connection attempt or a send in progress.
+  connection_.SetCancel([this] { return ThreadShouldStop(); });
   if (!startAddress_.empty()) Connect(startAddress_);
   while (!ThreadShouldStop()) {
     // A new address: connect there (the last one of several wins).

@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -127,6 +128,19 @@ bool ParseAddress(const std::string& address, std::string& host, unsigned short&
 
 CBlockConnection::~CBlockConnection() { Close(); }
 
+bool CBlockConnection::WaitFor(short events, std::chrono::steady_clock::time_point deadline) {
+  for (;;) {
+    if (cancel_ && cancel_()) return false;
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) return false;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
+    pollfd pfd{fd_, events, 0};
+    const int rc = ::poll(&pfd, 1, static_cast<int>(std::min<long long>(left + 1, 20)));
+    if (rc > 0) return true;
+    if (rc < 0 && errno != EINTR) return false;
+  }
+}
+
 void CBlockConnection::Close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
@@ -151,9 +165,11 @@ bool CBlockConnection::Connect(const std::string& host, unsigned short port, int
     if (fd < 0) continue;
     int rc = ::connect(fd, ai->ai_addr, ai->ai_addrlen);
     if (rc != 0 && errno == EINPROGRESS) {
-      pollfd pfd{fd, POLLOUT, 0};
-      const int ready = ::poll(&pfd, 1, timeoutMs);
-      if (ready == 1) {
+      fd_ = fd;  // for WaitFor
+      const bool ready = WaitFor(POLLOUT, std::chrono::steady_clock::now() +
+                                              std::chrono::milliseconds(timeoutMs));
+      fd_ = -1;
+      if (ready) {
         int soError = 0;
         socklen_t len = sizeof soError;
         ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &len);
@@ -161,7 +177,7 @@ bool CBlockConnection::Connect(const std::string& host, unsigned short port, int
         errno = soError;
       } else {
         rc = -1;
-        if (ready == 0) errno = ETIMEDOUT;
+        errno = ETIMEDOUT;
       }
     }
     if (rc == 0) {
@@ -229,11 +245,7 @@ bool CBlockConnection::Send(const CDataBlock& block, int timeoutMs) {
       continue;
     }
     if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return false;
-    const auto now = std::chrono::steady_clock::now();
-    if (now >= deadline) return false;
-    pollfd pfd{fd_, POLLOUT, 0};
-    ::poll(&pfd, 1,
-           static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count()) + 1);
+    if (!WaitFor(POLLOUT, deadline)) return false;
   }
   return true;
 }

@@ -10,7 +10,9 @@
 //  * index echo: command MI_TEST with an 8-byte body holding the index as an
 //    IEEE double.
 // All numbers are little-endian.
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -67,6 +69,10 @@ class CBlockConnection {
   bool Connect(const std::string& host, unsigned short port, int timeoutMs, std::string& error);
   bool IsOpen() const { return fd_ >= 0; }
   void Close();
+  // Asked between waits of at most 20 ms: when it answers true, a Connect or
+  // Send still waiting gives up at once (a stopping thread never waits out a
+  // time-out).
+  void SetCancel(std::function<bool()> cancel) { cancel_ = std::move(cancel); }
   int Fd() const { return fd_; }
 
   enum class ReadResult { Block, Nothing, Closed, BadSignature, Error };
@@ -80,6 +86,10 @@ class CBlockConnection {
 
  private:
   bool ExtractBlock(std::unique_ptr<CDevCommand>& block, ReadResult& result);
+  // Waits for `events` on the socket until `deadline`, in slices, giving up
+  // when cancelled. True when the socket is ready.
+  bool WaitFor(short events, std::chrono::steady_clock::time_point deadline);
+  std::function<bool()> cancel_;
   int fd_ = -1;
   std::vector<unsigned char> buffer_;
 };

@@ -70,6 +70,7 @@ void CInstrumentSimulator::ThreadCycle() {
     if (fd < 0) continue;
     ++connections_;
     CBlockConnection connection(fd);
+    connection.SetCancel([this] { return ThreadShouldStop(); });
     if (settings_.faults.refuse) continue;  // closed as it goes
     Serve(connection);
   }

@@ -1,7 +1,12 @@
 // The instrument link with the built-in simulated instrument, end to end
 // through a running scheme.
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <thread>
 
 #include "InstrumentSim.h"
 #include "InstrumentTestSupport.h"
@@ -124,4 +129,29 @@ TEST(InstrumentSimulator, ResponseHasAPassBand) {
   vkinstrument::CInstrumentSimulator::Response(1000, 1000, 2000, a, b);
   EXPECT_LT(a, -60);
   EXPECT_GT(b, -0.5);  // everything reflected outside it
+}
+
+// A peer that never reads fills the socket; a send waiting for room gives up
+// as soon as it is cancelled instead of waiting out its time-out.
+TEST(InstrumentLink, SendToAPeerThatNeverReadsCanBeCancelled) {
+  vkinstrument::CListener listener;
+  ASSERT_TRUE(listener.Listen(0));
+  vkinstrument::CBlockConnection client;
+  std::string error;
+  ASSERT_TRUE(client.Connect("127.0.0.1", listener.Port(), 2000, error)) << error;
+  const int peer = listener.Accept(2000);
+  ASSERT_GE(peer, 0);
+  std::atomic<bool> cancel{false};
+  client.SetCancel([&] { return cancel.load(); });
+  std::thread canceller([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    cancel = true;
+  });
+  CDevCommand big(MI_SET, 60000);
+  const auto start = std::chrono::steady_clock::now();
+  int sent = 0;
+  while (client.Send(big, 60000) && sent < 100000) ++sent;
+  canceller.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+  ::close(peer);
 }
