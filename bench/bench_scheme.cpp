@@ -1,13 +1,19 @@
 // Schemes: the cost of opening, starting, stopping and closing a generated
-// scheme, and delivery through a running scheme (throughput and latency from
-// AddPacket to the handler).
+// scheme, delivery through a running scheme (throughput and latency from
+// AddPacket to the handler, from a module's Process and from a thread of
+// its own), and what an idle running scheme costs in processor time.
 #include <benchmark/benchmark.h>
 
 #include "BenchMain.h"
 
+#include <sys/resource.h>
+
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "SchemeRunner.h"
 
@@ -19,7 +25,7 @@ const fs::path& WorkDir() {
   static const fs::path dir = [] {
     fs::path d = fs::temp_directory_path() / ("vk-bench-scheme-" + std::to_string(::getpid()));
     fs::create_directories(d / "plugins");
-    for (const char* p : {"TestSource.so", "TestSink.so", "TestPass.so"})
+    for (const char* p : {"TestSource.so", "TestSink.so", "TestPass.so", "TestProbe.so"})
       fs::copy_file(fs::path(VK_TEST_PLUGINS_DIR) / p, d / "plugins" / p,
                     fs::copy_options::overwrite_existing);
     return d;
@@ -85,6 +91,92 @@ void BM_Delivery(benchmark::State& state) {
   state.counters["packets_per_s"] = received / seconds;
 }
 BENCHMARK(BM_Delivery)->Arg(1)->Arg(64)->Iterations(3)->Unit(benchmark::kMillisecond);
+
+// The clock the test sink measures delays against.
+double NowMicroseconds() {
+  return static_cast<double>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                 std::chrono::steady_clock::now().time_since_epoch())
+                                 .count());
+}
+
+// A thread of its own (as the instrument link has) sends time stamps every
+// 200 µs into a windowless sink: the latency is how fast the waiting worker
+// wakes up for a packet that arrives from elsewhere.
+void BM_DeliveryFromAnotherThread(benchmark::State& state) {
+  const fs::path file = WorkDir() / "crossthread.vms";
+  std::ofstream(file) << "<scheme name=\"x\"><node name=\"probe\" class=\"TTestProbe\">"
+                         "<output name=\"index\"><link node=\"sink\" linkpoint=\"in\" queue=\"16\"/>"
+                         "</output></node><node name=\"sink\" class=\"TTestSink\">"
+                         "<parameters latency=\"true\"/></node></scheme>";
+  for (auto _ : state) {
+    CSchemeRunner runner((WorkDir() / "plugins").string());
+    runner.Open(file.string());
+    fs::remove(runner.Scheme().DefaultProfileFileName());
+    runner.Start();
+    COutLinkPoint* out = nullptr;
+    runner.Scheme().GetOutput(out, "probe", "index");
+    std::atomic<bool> done{false};
+    std::thread producer([&] {
+      while (!done) {
+        auto* p = new CDoublePacket(NowMicroseconds());
+        if (out->AddPacket(p) != 0) delete p;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+      }
+    });
+    runner.RunFor(1000);
+    done = true;
+    producer.join();
+    state.counters["p50_us"] = runner.ModuleValue("sink", "p50", 0);
+    state.counters["p99_us"] = runner.ModuleValue("sink", "p99", 0);
+    state.counters["received"] = runner.ModuleValue("sink", "received", 0);
+    runner.Stop();
+  }
+}
+BENCHMARK(BM_DeliveryFromAnotherThread)->Iterations(2)->Unit(benchmark::kMillisecond);
+
+double ProcessCpuSeconds() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// A running scheme with nothing to do (a source that sends once an hour, a
+// sink): processor time per second of running, the GUI thread asleep. The
+// baseline is what the worker's former wait cost: a thread that sleeps 1 ms
+// in a loop.
+void BM_IdleScheme(benchmark::State& state) {
+  const fs::path file = WorkDir() / "idle.vms";
+  std::ofstream(file) << "<scheme name=\"i\"><node name=\"src\" class=\"TTestSource\">"
+                         "<parameters period=\"3600000\"/><output name=\"out\">"
+                         "<link node=\"sink\" linkpoint=\"in\"/></output></node>"
+                         "<node name=\"sink\" class=\"TTestSink\"/></scheme>";
+  CSchemeRunner runner((WorkDir() / "plugins").string());
+  runner.Open(file.string());
+  fs::remove(runner.Scheme().DefaultProfileFileName());
+  double schemeCpu = 0, baselineCpu = 0, seconds = 0;
+  for (auto _ : state) {
+    runner.Start();
+    runner.RunFor(50);
+    double cpu = ProcessCpuSeconds();
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    schemeCpu += ProcessCpuSeconds() - cpu;
+    runner.Stop();
+
+    std::atomic<bool> stop{false};
+    cpu = ProcessCpuSeconds();
+    std::thread sleeper([&] {
+      while (!stop) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    stop = true;
+    sleeper.join();
+    baselineCpu += ProcessCpuSeconds() - cpu;
+    seconds += 1;
+  }
+  state.counters["scheme_cpu_ms_per_s"] = schemeCpu / seconds * 1000;
+  state.counters["sleep_loop_cpu_ms_per_s"] = baselineCpu / seconds * 1000;
+}
+BENCHMARK(BM_IdleScheme)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

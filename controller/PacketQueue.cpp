@@ -1,6 +1,7 @@
 #include "PacketQueue.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "Diagnostics.h"
 
@@ -108,7 +109,14 @@ void CQueueSubscriber::NotifySubscriber() {
   }
   // The handler runs without the queue's lock.
   bool handled = false;
-  input->OnPacket(this, packet, handled);
+  try {
+    input->OnPacket(this, packet, handled);
+  } catch (...) {
+    // A packet whose handler failed is not offered again (it would fail
+    // again, for ever): the input lets go of it and the wire goes on.
+    if (Captured()) ReleasePacket();
+    throw;
+  }
   if (!handled) ReleasePacket();
 }
 
@@ -117,12 +125,29 @@ void CQueueSubscriber::NotifySubscriber() {
 CPacketQueue::CPacketQueue(unsigned size) : queueSize(size) {}
 
 CPacketQueue::~CPacketQueue() {
+  std::vector<CInLinkPoint*> inputs;
+  {
+    CSafeLock lock(*this);
+    for (CQueueSubscriber* s : subscribers) {
+      if (s->input) inputs.push_back(s->input);
+      delete s;
+    }
+    subscribers.clear();
+    for (CBasePacket* p : packets) delete p;
+    packets.clear();
+    PacketsChanged();
+  }
+  // Inputs that outlive their queue forget it (outside the queue's lock:
+  // inputs take their own lock first and the queue's inside).
+  for (CInLinkPoint* input : inputs) input->SubscriptionGone(this);
+}
+
+void CPacketQueue::RefreshNotifications() {
   CSafeLock lock(*this);
-  for (CQueueSubscriber* s : subscribers) delete s;
-  subscribers.clear();
-  for (CBasePacket* p : packets) delete p;
-  packets.clear();
-  PacketsChanged();
+  for (CQueueSubscriber* s : subscribers)
+    if (!s->capture && s->readIndex < static_cast<int>(packets.size()) && s->input &&
+        s->input->OnPacket)
+      s->needNotify = true;
 }
 
 void CPacketQueue::SetQueueSize(unsigned size) {
@@ -153,13 +178,25 @@ int CPacketQueue::AddPacket(CBasePacket* packet) {
   // not keep its readers from the lock.
   if (packetCount.load(std::memory_order_acquire) >= queueSize.load(std::memory_order_relaxed))
     return VKT_QUEUE_FULL;
-  CSafeLock lock(*this);
-  if (packets.size() >= queueSize) return VKT_QUEUE_FULL;
-  packets.push_back(packet);
-  PacketsChanged();
-  const int last = static_cast<int>(packets.size()) - 1;
-  for (CQueueSubscriber* s : subscribers)
-    if (s->readIndex == last) s->needNotify = s->input && static_cast<bool>(s->input->OnPacket);
+  // Threads that wait for this packet are woken once the lock is let go.
+  CWakeEvent* wakes[8];
+  size_t wakeCount = 0;
+  {
+    CSafeLock lock(*this);
+    if (packets.size() >= queueSize) return VKT_QUEUE_FULL;
+    packets.push_back(packet);
+    PacketsChanged();
+    const int last = static_cast<int>(packets.size()) - 1;
+    for (CQueueSubscriber* s : subscribers) {
+      if (s->readIndex == last) s->needNotify = s->input && static_cast<bool>(s->input->OnPacket);
+      if (s->input && s->input->WakeEvent) {
+        if (wakeCount < std::size(wakes)) wakes[wakeCount++] = s->input->WakeEvent;
+        else s->input->WakeEvent->Signal();
+      }
+    }
+  }
+  if (CWakeEvent* wake = wake_.load(std::memory_order_acquire)) wake->Signal();
+  for (size_t i = 0; i < wakeCount; ++i) wakes[i]->Signal();
   return VKT_OK;
 }
 

@@ -18,7 +18,9 @@ class CQueueSubscriber : public CSubscriber {
   bool GetPacketReady() override;
   CBasePacket* GetPacketCopyAndRelease() override;
   int ReleasePacket() override;
-  // Calls the input's handler once for a newly arrived packet.
+  // Calls the input's handler once for a newly arrived packet. A handler
+  // that throws loses its packet (it is released, so the wire goes on with
+  // the next one) and the exception goes on to the caller.
   void NotifySubscriber() override;
 
   // 0: the input has no handler and is polled; 1: the handler runs in the
@@ -62,6 +64,15 @@ class CPacketQueue : public CDispatcher, public CSafeObject, public CSubscribers
   CSubscriber* RegisterSubscriber(CInLinkPoint* input) override;
   int UnregisterSubscriber(CInLinkPoint* input) override;
 
+  // The event of the thread that polls this queue (the scheme's worker):
+  // signalled after every packet that arrives. Not owned; null for none.
+  void SetWakeEvent(CWakeEvent* wake) { wake_.store(wake, std::memory_order_release); }
+  // Makes every subscriber with an unread packet and a handler due for
+  // notification. Packets that arrived before an input had its handler
+  // (sent while the scheme was being initialised) would otherwise wait for
+  // ever: the flag is set only when a packet arrives.
+  void RefreshNotifications();
+
   void SetQueueSize(unsigned size);
   unsigned QueueSize();
   unsigned QueueLen();
@@ -88,4 +99,5 @@ class CPacketQueue : public CDispatcher, public CSafeObject, public CSubscribers
   // of polls and of AddPacket on a full queue.
   std::atomic<unsigned> packetCount{0};
   std::atomic<unsigned> queueSize;
+  std::atomic<CWakeEvent*> wake_{nullptr};
 };

@@ -73,7 +73,13 @@ bool TDeliveryFilter::eventFilter(QObject*, QEvent* event) {
 
 CSchemeManager::CSchemeManager(CPluginsManager* pluginsManager) : pPluginsManager(pluginsManager) {}
 
-CSchemeManager::~CSchemeManager() { Close(); }
+CSchemeManager::~CSchemeManager() {
+  // The owner waits while a windowed handler runs (Busy); freeing its module
+  // under it cannot be made safe here.
+  VK_ASSERT_TEXT(!Busy(), "!Busy()");
+  deliveryDepth = 0;
+  Close();
+}
 
 // ---- opening and wiring -------------------------------------------------------
 
@@ -174,6 +180,10 @@ int CSchemeManager::AddWire(const AnsiString& outNode, const AnsiString& outLink
 }
 
 int CSchemeManager::Close() {
+  if (Busy()) {
+    LogMessage("Схема не закрыта: модуль ещё обрабатывает пакет в окне", false);
+    return VKT_ERROR;
+  }
   schemeDoc.Close();
   Stop();
   fileName.clear();
@@ -206,8 +216,10 @@ int CSchemeManager::DeletePluginInstance(const AnsiString& name) {
     if ((*it)->Name() != name) continue;
     CBasePlugin* module = *it;
     modules.erase(std::next(it).base());
+    // Its inputs leave their queues as the module goes.
     int rc = pPluginsManager->DestroyPluginInstance(module);
     VK_ASSERT_TEXT(rc == 0, "pPluginsManager->DestroyPluginInstance(module)==0");
+    if (started) CollectLiveSubscribers();
     return VKT_OK;
   }
   return VKT_NO_PLUGIN;
@@ -271,6 +283,14 @@ int CSchemeManager::Start(QWidget* window) {
     if (parameters && !profileExists) plugin->DoDeserialize(parameters, nullptr);
   }
   if (profileExists) OpenProfile(DefaultProfileFileName().c_str());
+  // Packets sent while the modules were being initialised (from Initialize,
+  // or by a module's own thread) may have reached inputs that had no handler
+  // yet; they are due now. From here on every packet wakes the worker.
+  for (CPacketQueue* q : queues) {
+    q->RefreshNotifications();
+    q->SetWakeEvent(&wake);
+  }
+  CollectLiveSubscribers();
   LogMessage("Запуск рабочего потока", false);
   ThreadStart();
   started = true;
@@ -280,6 +300,10 @@ int CSchemeManager::Start(QWidget* window) {
 
 int CSchemeManager::Stop() {
   if (!started) return VKT_OK;
+  if (Busy()) {
+    LogMessage("Схема не остановлена: модуль ещё обрабатывает пакет в окне", false);
+    return VKT_ERROR;
+  }
   SaveProfile(DefaultProfileFileName().c_str());
   ThreadStop();
   if (windowControl) {
@@ -290,85 +314,121 @@ int CSchemeManager::Stop() {
   if (windowControl && QCoreApplication::instance())
     QCoreApplication::removePostedEvents(windowControl.data(), vkscheme::kDeliveryEvent);
   deliveryFilter.reset();
-  for (CPacketQueue* q : queues)
+  liveSubscribers.clear();
+  for (CPacketQueue* q : queues) {
+    q->SetWakeEvent(nullptr);
     for (unsigned i = 0; i < q->SubscribersCount(); ++i) q->Subscriber(i)->DeliveryPosted = false;
+  }
   for (auto it = modules.rbegin(); it != modules.rend(); ++it) (*it)->DoFinalize();
   for (auto it = queues.rbegin(); it != queues.rend(); ++it) (*it)->Reset();
   started = false;
   return VKT_OK;
 }
 
-void CSchemeManager::Deliver(CSubscriber* subscriber) {
-  // Only subscribers of this scheme's queues are served.
+void CSchemeManager::CollectLiveSubscribers() {
+  liveSubscribers.clear();
   for (CPacketQueue* q : queues)
     for (unsigned i = 0; i < q->SubscribersCount(); ++i)
-      if (q->Subscriber(i) == subscriber) {
-        CQueueSubscriber* s = q->Subscriber(i);
-        s->DeliveryPosted = false;
-        unsigned budget = std::max(1u, q->QueueLen());
-        do {
-          s->NotifySubscriber();
-        } while (budget-- > 1 && s->NeedNotify());
-        return;
+      liveSubscribers.emplace(q->Subscriber(i), q->Subscriber(i));
+}
+
+void CSchemeManager::Deliver(CSubscriber* subscriber) {
+  // Only subscribers of this run are served.
+  const auto found = liveSubscribers.find(subscriber);
+  if (found == liveSubscribers.end()) return;
+  CQueueSubscriber* s = found->second;
+  s->DeliveryPosted = false;
+  // While the handler runs (perhaps in a nested event loop) the scheme may
+  // not be stopped or closed under it.
+  ++deliveryDepth;
+  try {
+    unsigned budget = std::max(1u, s->Queue()->QueueLen());
+    do {
+      s->NotifySubscriber();
+    } while (budget-- > 1 && s->NeedNotify());
+  } catch (const std::exception& e) {
+    ErrorBox(AnsiString("Исключение при обработке подписок\r\n") + e.what());
+  } catch (...) {
+    // Nothing may escape into the event loop: it would end the program.
+    ErrorBox("Исключение при обработке подписок\r\nНеизвестное исключение");
+  }
+  --deliveryDepth;
+}
+
+void CSchemeManager::DeliverAll(QWidget* target) {
+  for (CPacketQueue* queue : queues) {
+    if (ThreadShouldStop()) break;
+    try {
+      for (unsigned i = 0; i < queue->SubscribersCount(); ++i) {
+        if (ThreadShouldStop()) break;
+        CQueueSubscriber* subscriber = queue->Subscriber(i);
+        if (!subscriber->GetPacketReady()) continue;
+        switch (subscriber->GetNotificationType()) {
+          case 2:
+            if (target && !subscriber->DeliveryPosted.exchange(true)) {
+              auto* event = new TDeliveryEvent(subscriber);
+              VK_HANDOFF_RELEASE(event);
+              QCoreApplication::postEvent(target, event);
+            }
+            break;
+          case 1: {
+            // Everything that waits is delivered in this pass (bounded by
+            // what the queue holds now, so that a producer feeding it from
+            // another thread cannot keep the pass going for ever).
+            unsigned budget = std::max(1u, queue->QueueLen());
+            do {
+              subscriber->NotifySubscriber();
+            } while (--budget > 0 && !ThreadShouldStop() && subscriber->NeedNotify());
+            break;
+          }
+          default:
+            break;
+        }
       }
+    } catch (const std::exception& e) {
+      ErrorBox(AnsiString("Исключение при обработке подписок\r\n") + e.what());
+    } catch (...) {
+      // A handler's failure of any kind must not end the scheme's thread.
+      ErrorBox("Исключение при обработке подписок\r\nНеизвестное исключение");
+    }
+  }
+}
+
+void CSchemeManager::ProcessAll() {
+  for (unsigned i = 0; i < GetPluginCount(); ++i) {
+    if (ThreadShouldStop()) break;
+    CBasePlugin* plugin = nullptr;
+    int rc = GetPlugin(plugin, i);
+    VK_ASSERT_TEXT(rc == 0, "GetPlugin(BP, i) == 0");
+    if (rc != 0) continue;
+    try {
+      plugin->Process();
+    } catch (const std::exception& e) {
+      ErrorBox("Исключение в модуле \"" + plugin->Name() + "\" класса \"" + ClassNameOf(plugin) +
+               "\":\r\n" + e.what());
+    } catch (...) {
+      ErrorBox("Неизвестное исключение в модуле \"" + plugin->Name() + "\" класса \"" +
+               ClassNameOf(plugin) + "\"");
+    }
+  }
 }
 
 void CSchemeManager::ThreadCycle() {
   QWidget* target = windowControl.data();
+  // Every pass delivers what waits and calls every module's Process; then
+  // the worker waits up to 1 ms, or less when a packet arrives. Packets that
+  // Process sends are delivered in the same pass without waking the worker
+  // again (a module that sends on every call would otherwise keep it
+  // spinning), so Process runs about once a millisecond when nothing comes
+  // from elsewhere, and at once when something does.
   while (!ThreadShouldStop()) {
-    for (CPacketQueue* queue : queues) {
-      if (ThreadShouldStop()) break;
-      try {
-        for (unsigned i = 0; i < queue->SubscribersCount(); ++i) {
-          if (ThreadShouldStop()) break;
-          CQueueSubscriber* subscriber = queue->Subscriber(i);
-          if (!subscriber->GetPacketReady()) continue;
-          switch (subscriber->GetNotificationType()) {
-            case 2:
-              if (target && !subscriber->DeliveryPosted.exchange(true)) {
-                auto* event = new TDeliveryEvent(subscriber);
-                VK_HANDOFF_RELEASE(event);
-                QCoreApplication::postEvent(target, event);
-              }
-              break;
-            case 1: {
-              // Everything that waits is delivered in this pass (bounded by
-              // what the queue holds now, so that a producer feeding it from
-              // another thread cannot keep the pass going for ever).
-              unsigned budget = std::max(1u, queue->QueueLen());
-              do {
-                subscriber->NotifySubscriber();
-              } while (--budget > 0 && !ThreadShouldStop() && subscriber->NeedNotify());
-              break;
-            }
-            default:
-              break;
-          }
-        }
-      } catch (const std::exception& e) {
-        ErrorBox(AnsiString("Исключение при обработке подписок\r\n") + e.what());
-      } catch (...) {
-        // A handler's failure of any kind must not end the scheme's thread.
-        ErrorBox("Исключение при обработке подписок\r\nНеизвестное исключение");
-      }
-    }
-    for (unsigned i = 0; i < GetPluginCount(); ++i) {
-      if (ThreadShouldStop()) break;
-      CBasePlugin* plugin = nullptr;
-      int rc = GetPlugin(plugin, i);
-      VK_ASSERT_TEXT(rc == 0, "GetPlugin(BP, i) == 0");
-      if (rc != 0) continue;
-      try {
-        plugin->Process();
-      } catch (const std::exception& e) {
-        ErrorBox("Исключение в модуле \"" + plugin->Name() + "\" класса \"" + ClassNameOf(plugin) +
-                 "\":\r\n" + e.what());
-      } catch (...) {
-        ErrorBox("Неизвестное исключение в модуле \"" + plugin->Name() + "\" класса \"" +
-                 ClassNameOf(plugin) + "\"");
-      }
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    wake.Clear();
+    DeliverAll(target);
+    ProcessAll();
+    wake.Clear();
+    DeliverAll(target);
+    if (ThreadShouldStop()) break;
+    wake.Wait(1);
   }
 }
 

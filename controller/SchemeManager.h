@@ -5,6 +5,7 @@
 #include <QPointer>
 
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "PacketQueue.h"
@@ -41,6 +42,7 @@ class CSchemeManager : public CThreadObject {
   // `inNode` through the output's queue. 0 or a negative result code.
   virtual int AddWire(const AnsiString& outNode, const AnsiString& outLinkPoint,
                       const AnsiString& inNode, const AnsiString& inLinkPoint, int queueSize);
+  // 0; -1 while Busy (nothing is closed).
   virtual int Close();
 
   // Reads the scheme file, creates its modules and wires them. 0 or a
@@ -60,8 +62,15 @@ class CSchemeManager : public CThreadObject {
   // Run control. Start gives every module `windowControl` as its parent;
   // windowed inputs are served in that widget's (the GUI) thread.
   int Start(QWidget* windowControl);
+  // 0; -1 while a windowed input's handler is running (Busy): the scheme is
+  // left as it is, since stopping would finalise the handler's module.
   int Stop();
   bool Started() const { return started; }
+  // True while the handler of a windowed input runs in the GUI thread. Such
+  // a handler may run a nested event loop (a menu, a progress dialog), in
+  // which the operator can ask to stop or close the scheme: the caller then
+  // waits until Busy is false (Stop and Close refuse meanwhile).
+  bool Busy() const { return deliveryDepth > 0; }
 
   // Profiles.
   AnsiString DefaultProfileFileName() const;
@@ -78,6 +87,10 @@ class CSchemeManager : public CThreadObject {
  private:
   friend class vkscheme::TDeliveryFilter;
   void Deliver(CSubscriber* subscriber);
+  // One delivery pass over every queue (see ThreadCycle).
+  void DeliverAll(QWidget* target);
+  void ProcessAll();
+  void CollectLiveSubscribers();
   // Hands `parameters` to the module `nodeName` (reporting an empty name or
   // a module the scheme does not have); nothing happens without parameters.
   void ApplyParameters(const AnsiString& nodeName, xmlNode* parameters);
@@ -92,4 +105,12 @@ class CSchemeManager : public CThreadObject {
   std::unique_ptr<vkscheme::TDeliveryFilter> deliveryFilter;
   VKCore::CXMLDocument schemeDoc{false};
   bool started = false;
+  // The subscribers of this run, by the pointer a delivery event carries:
+  // only they are served, and finding one does not cost a scan of the
+  // scheme. Built by Start, emptied by Stop (GUI thread only).
+  std::unordered_map<CSubscriber*, CQueueSubscriber*> liveSubscribers;
+  // Windowed handlers running now (nested event loops make it more than 1).
+  int deliveryDepth = 0;
+  // Woken by every packet that arrives in one of the scheme's queues.
+  CWakeEvent wake;
 };

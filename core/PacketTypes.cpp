@@ -51,7 +51,10 @@ CReplicableObject* CDataBlock::Copy() const { return new CDataBlock(this); }
 
 int CDataBlock::SetBlockSize(unsigned size) {
   if (size == size_ && (block_ || size == 0)) return 0;
-  block_.reset(size ? new unsigned char[size] : nullptr);
+  // One hidden byte past the end always holds 0, so a block read as text
+  // ends there even when its own bytes carry no terminator.
+  block_.reset(size ? new unsigned char[static_cast<size_t>(size) + 1] : nullptr);
+  if (size) block_[size] = 0;
   size_ = size;
   return 0;
 }
@@ -72,12 +75,10 @@ void CStringPacket::SetString(const char* text) {
 }
 
 const char* CStringPacket::GetString() const {
-  // A block that came from elsewhere may lack its terminator; the text then
-  // ends at the block's last byte, never beyond it.
+  // A block that came from elsewhere may lack its terminator: its whole
+  // content is the text, ended by the hidden byte past the block.
   if (Size() == 0) return "";
-  const unsigned char* b = Block();
-  if (b[Size() - 1] != 0) const_cast<unsigned char*>(b)[Size() - 1] = 0;
-  return reinterpret_cast<const char*>(b);
+  return reinterpret_cast<const char*>(Block());
 }
 
 int CStringPacket::DeserializeData(xmlNode* element) {

@@ -37,7 +37,8 @@ class CDataBlock : public CBasePacket {
   const unsigned char* Block() const { return block_.get(); }
   unsigned Size() const { return size_; }
   // Keeps the contents when the size is unchanged; otherwise a new,
-  // uninitialised block. Returns 0.
+  // uninitialised block (followed by one hidden zero byte, so that its bytes
+  // always read as a terminated text). Returns 0.
   int SetBlockSize(unsigned size);
 
  private:

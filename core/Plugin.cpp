@@ -41,6 +41,18 @@ CInLinkPoint::CInLinkPoint(const AnsiString& name, const CSimpleSet<CMetaClass>&
     : Name(name), AcceptedTypes(types), LinkType(type), OnPacket(std::move(onPacket)),
       NotifyWindow(window) {}
 
+CInLinkPoint::~CInLinkPoint() {
+  // From the last subscription to the first: a queue's UnregisterSubscriber
+  // removes this input's last subscriber there, which is the one at hand.
+  std::vector<CSubscribersManager*> left;
+  {
+    CSafeLock lock(*this);
+    left.swap(sources);
+    subscribtions.clear();
+  }
+  for (auto it = left.rbegin(); it != left.rend(); ++it) (*it)->UnregisterSubscriber(this);
+}
+
 int CInLinkPoint::AddSubscription(CSubscribersManager* source) {
   VK_ASSERT_TEXT(source != nullptr, "source != NULL");
   if (!source) return VKT_ERROR;
@@ -49,6 +61,7 @@ int CInLinkPoint::AddSubscription(CSubscribersManager* source) {
   if (!subscriber) return VKT_ERROR;
   CSafeLock lock(*this);
   subscribtions.push_back(subscriber);
+  sources.push_back(source);
   return VKT_OK;
 }
 
@@ -61,10 +74,21 @@ int CInLinkPoint::RemoveSubscription(CSubscribersManager* source) {
   int index = static_cast<int>(subscribtions.size()) - 1;
   while (index >= 0 && subscribtions[static_cast<size_t>(index)] != subscriber) --index;
   VK_ASSERT_TEXT(index >= 0, "Index>=0");
-  if (index >= 0) subscribtions.erase(subscribtions.begin() + index);
+  if (index < 0) return VKT_ERROR;  // not subscribed there: nothing to leave
+  subscribtions.erase(subscribtions.begin() + index);
+  sources.erase(sources.begin() + index);
   int rc = source->UnregisterSubscriber(this);
   VK_ASSERT_TEXT(rc == 0, "PS->UnregisterSubscriber(this)==0");
   return VKT_OK;
+}
+
+void CInLinkPoint::SubscriptionGone(CSubscribersManager* source) {
+  CSafeLock lock(*this);
+  for (size_t i = sources.size(); i-- > 0;)
+    if (sources[i] == source) {
+      sources.erase(sources.begin() + static_cast<long>(i));
+      subscribtions.erase(subscribtions.begin() + static_cast<long>(i));
+    }
 }
 
 template <class Take>

@@ -11,6 +11,7 @@
 #include "PacketTypes.h"
 #include "ThreadObject.h"
 #include "VKTypes.h"
+#include "WakeEvent.h"
 
 class QWidget;
 class CInLinkPoint;
@@ -113,7 +114,9 @@ class CInLinkPoint : public CSafeObject {
  public:
   CInLinkPoint(const AnsiString& name, const CSimpleSet<CMetaClass>& types, ELinkPointType type,
                TPacketEvent onPacket = TPacketEvent(), QWidget* window = nullptr);
-  ~CInLinkPoint() override = default;
+  // Leaves every queue it is subscribed to: a destroyed input is never read
+  // or notified again.
+  ~CInLinkPoint() override;
 
   unsigned CurrentSubscriber = 0;
   AnsiString Name;
@@ -121,9 +124,16 @@ class CInLinkPoint : public CSafeObject {
   ELinkPointType LinkType;
   TPacketEvent OnPacket;
   QWidget* NotifyWindow = nullptr;
+  // Signalled by the queues whenever a packet arrives for this input: a
+  // plug-in that polls its inputs from a thread of its own waits on it
+  // instead of sleeping. Set before the scheme starts; not owned.
+  CWakeEvent* WakeEvent = nullptr;
 
   int AddSubscription(CSubscribersManager* source);
   int RemoveSubscription(CSubscribersManager* source);
+  // Called by a queue that is being destroyed: its subscriptions are gone
+  // and are forgotten without calling back.
+  void SubscriptionGone(CSubscribersManager* source);
   // Round robin over the subscribed queues: the one after the queue served
   // last is asked first.
   CBasePacket* GetPacketRef();
@@ -137,6 +147,8 @@ class CInLinkPoint : public CSafeObject {
   CBasePacket* TakeRoundRobin(Take take);
 
   std::vector<CSubscriber*> subscribtions;
+  // The queue of each subscription, at the same index.
+  std::vector<CSubscribersManager*> sources;
 };
 
 class CBasePlugin : public CThreadObject {

@@ -109,13 +109,31 @@ int ReplaceString(AnsiString& text, const AnsiString& what, const AnsiString& wi
   if (what.empty()) return 0;
   const AnsiString lowerWhat = vkplatform::Utf8LowerSameLength(what);
   AnsiString lowerText = vkplatform::Utf8LowerSameLength(text);
+  // When the replacement itself contains what is replaced, searching from
+  // the start again would never end: the search then goes on after the
+  // inserted text. Otherwise every replacement is followed by a search from
+  // the start, so that text brought together by a replacement is replaced
+  // too ("aab", "ab" -> "b" gives "b").
+  const bool restart =
+      vkplatform::Utf8LowerSameLength(with).find(lowerWhat) == AnsiString::npos;
+  // A replacement that grows the text can, in rare patterns, keep producing
+  // new matches; past this many the search also goes on after the insert.
+  size_t restartsLeft = 4 * text.size() + 1024;
   // The lower-case copy has the same byte positions as the text, so every
   // match found in it is replaced at the same place in both.
   AnsiString::size_type pos = lowerText.find(lowerWhat);
   while (pos != AnsiString::npos) {
     text.replace(pos, what.size(), with);
     lowerText.replace(pos, what.size(), with);
-    pos = lowerText.find(lowerWhat, pos + with.size());
+    if (restart && restartsLeft > 0) {
+      --restartsLeft;
+      // Searching from the start: no match begins before pos was replaced, so
+      // a new one cannot begin earlier than what.size() - 1 bytes before it.
+      pos = pos >= what.size() - 1 ? lowerText.find(lowerWhat, pos - (what.size() - 1))
+                                   : lowerText.find(lowerWhat);
+    } else {
+      pos = lowerText.find(lowerWhat, pos + with.size());
+    }
   }
   return 0;
 }

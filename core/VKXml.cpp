@@ -1,5 +1,6 @@
 #include "VKXml.h"
 
+#include <libxml/SAX2.h>
 #include <libxml/parser.h>
 #include <libxml/xmlerror.h>
 #include <libxml/xmlsave.h>
@@ -10,6 +11,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <climits>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -30,6 +32,58 @@ struct LibxmlInit {
 } g_libxmlInit;
 
 void SilentStructuredError(void*, xmlErrorPtr) {}
+
+// Our documents never need a document type: a document that brings an
+// internal subset (where entities would be declared) is refused before a
+// byte of it is parsed. Entity expansion is therefore never reached, which
+// is what makes lifting libxml2's size limits (XML_PARSE_HUGE, needed for
+// long vectors) safe.
+void RefuseInternalSubset(void* ctx, const xmlChar* name, const xmlChar* externalId,
+                          const xmlChar* systemId) {
+  auto* ctxt = static_cast<xmlParserCtxt*>(ctx);
+  if (ctxt->input && ctxt->input->cur && ctxt->input->cur < ctxt->input->end &&
+      *ctxt->input->cur == '[') {
+    ctxt->_private = ctxt;  // marks the refusal
+    xmlStopParser(ctxt);
+    return;
+  }
+  xmlSAX2InternalSubset(ctx, name, externalId, systemId);
+}
+
+void RefuseEntityDecl(void* ctx, const xmlChar*, int, const xmlChar*, const xmlChar*, xmlChar*) {
+  auto* ctxt = static_cast<xmlParserCtxt*>(ctx);
+  ctxt->_private = ctxt;
+  xmlStopParser(ctxt);
+}
+
+constexpr int kParseOptions =
+    XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_HUGE;
+
+// Parses a file (`fileName`) or text held in memory (`text`, when the file
+// name is null). Null when the document is not well formed, has no root
+// element, or declares a document type subset.
+xmlDoc* ParseDocument(const char* fileName, const AnsiString* text, bool* created) {
+  if (created) *created = true;
+  xmlParserCtxt* ctxt = xmlNewParserCtxt();
+  if (!ctxt || !ctxt->sax) {
+    if (ctxt) xmlFreeParserCtxt(ctxt);
+    if (created) *created = false;
+    return nullptr;
+  }
+  ctxt->sax->internalSubset = RefuseInternalSubset;
+  ctxt->sax->entityDecl = RefuseEntityDecl;
+  ctxt->_private = nullptr;
+  xmlDoc* doc = fileName ? xmlCtxtReadFile(ctxt, fileName, nullptr, kParseOptions)
+                         : xmlCtxtReadMemory(ctxt, text->data(), static_cast<int>(text->size()),
+                                             nullptr, nullptr, kParseOptions);
+  const bool sound = ctxt->wellFormed != 0 && ctxt->_private == nullptr;
+  xmlFreeParserCtxt(ctxt);
+  if (!doc || !sound || !xmlDocGetRootElement(doc)) {
+    if (doc) xmlFreeDoc(doc);
+    return nullptr;
+  }
+  return doc;
+}
 
 bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
@@ -131,16 +185,27 @@ namespace vkcore {
 bool ParseXmlDouble(const AnsiString& text, double& value) {
   std::string_view s = Trim(text);
   if (s.empty()) return false;
-  if (s == "INF" || s == "+INF") {
-    value = HUGE_VAL;
+  // The XML typed forms of the non-finite values, and the forms our own
+  // writers of numbers produce ("inf", "-inf", "nan", "-nan"), in any case.
+  std::string_view magnitude = s;
+  bool negative = false;
+  if (magnitude.front() == '+' || magnitude.front() == '-') {
+    negative = magnitude.front() == '-';
+    magnitude.remove_prefix(1);
+  }
+  auto is = [&](const char* word) {
+    const size_t n = std::strlen(word);
+    if (magnitude.size() != n) return false;
+    for (size_t i = 0; i < n; ++i)
+      if (std::tolower(static_cast<unsigned char>(magnitude[i])) != word[i]) return false;
+    return true;
+  };
+  if (is("inf") || is("infinity")) {
+    value = negative ? -HUGE_VAL : HUGE_VAL;
     return true;
   }
-  if (s == "-INF") {
-    value = -HUGE_VAL;
-    return true;
-  }
-  if (s == "NaN") {
-    value = std::nan("");
+  if (is("nan")) {
+    value = negative ? -std::nan("") : std::nan("");
     return true;
   }
   if (s.front() == '+') s.remove_prefix(1);
@@ -343,19 +408,15 @@ CXMLDocument::~CXMLDocument() {
 int CXMLDocument::Open(const char* fileName) {
   if (!fileName || !*fileName) return 1;
   Close();
-  xmlParserCtxt* ctxt = xmlNewParserCtxt();
-  if (!ctxt) {
+  bool created = true;
+  xmlDoc* doc = ParseDocument(fileName, nullptr, &created);
+  if (!created) {
     if (showMessages_)
       vkplatform::MessageBox("Невозможно создать экземпляр класса DOMDocument.", "Ошибка",
                              vkplatform::MsgIcon::Error);
     return 2;
   }
-  xmlDoc* doc = xmlCtxtReadFile(ctxt, fileName, nullptr,
-                                XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
-  bool wellFormed = ctxt->wellFormed != 0;
-  xmlFreeParserCtxt(ctxt);
-  if (!doc || !wellFormed || !xmlDocGetRootElement(doc)) {
-    if (doc) xmlFreeDoc(doc);
+  if (!doc) {
     if (showMessages_)
       vkplatform::MessageBox(AnsiString("Невозможно открыть файл \"") + fileName + "\".", "Ошибка",
                              vkplatform::MsgIcon::Error);
@@ -368,12 +429,9 @@ int CXMLDocument::Open(const char* fileName) {
 
 int CXMLDocument::OpenFromText(const AnsiString& text) {
   Close();
-  xmlDoc* doc = xmlReadMemory(text.data(), static_cast<int>(text.size()), nullptr, nullptr,
-                              XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
-  if (!doc || !xmlDocGetRootElement(doc)) {
-    if (doc) xmlFreeDoc(doc);
-    return 1;
-  }
+  if (text.size() > static_cast<size_t>(INT_MAX)) return 1;
+  xmlDoc* doc = ParseDocument(nullptr, &text, nullptr);
+  if (!doc) return 1;
   doc_ = doc;
   return 0;
 }
@@ -405,7 +463,9 @@ int CXMLDocument::SaveAs(const char* fileName, const char* encoding) {
                                                : "UTF-8");
   xmlChar* mem = nullptr;
   int size = 0;
-  xmlDocDumpFormatMemoryEnc(doc_, &mem, &size, enc, 1);
+  // Saved as built: no indentation is added (it would come back as text
+  // nodes that a reader of raw children sees).
+  xmlDocDumpFormatMemoryEnc(doc_, &mem, &size, enc, 0);
   if (!mem) return -1;
   int rc = vkplatform::WriteFileAtomically(fileName, reinterpret_cast<const char*>(mem),
                                static_cast<size_t>(size));

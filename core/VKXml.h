@@ -105,7 +105,9 @@ namespace vkcore {
 // Number conversions with a point as decimal separator, independent of the
 // locale.
 // XML typed values: the whole text (XML white space allowed around it) must
-// be the number; "INF", "-INF" and "NaN" are accepted for doubles.
+// be the number. Doubles also accept the non-finite values in every form the
+// system writes: "INF", "-INF", "NaN" and "inf", "-inf", "nan", "-nan" (any
+// case, "infinity" too).
 bool ParseXmlDouble(const AnsiString& text, double& value);
 bool ParseXmlInt(const AnsiString& text, int& value);
 // The shortest text that reads back as the same double ("2.5", "1e+20").

@@ -5,9 +5,17 @@ namespace vkplatform {
 
 // Replaces `fileName` with `size` bytes of `data`: the bytes go to a
 // temporary file in the same folder, which is flushed to disk and renamed
-// over the target. A failure at any step leaves the old file as it was.
-// Returns 0 on success, -1 on failure.
+// over the target. A symbolic link stays a link (the file it points to is
+// replaced) and the file keeps its permissions. In a folder that takes no
+// new file, a writable file is rewritten in place, with its space reserved
+// first and its old contents restored when the new ones cannot be written.
+// A failure at any step leaves the old file as it was. Returns 0 on success,
+// -1 on failure.
 int WriteFileAtomically(const std::string& fileName, const char* data, size_t size);
+
+// The file a chain of symbolic links ends at (the path itself when it is no
+// link); a dangling link gives the path it points to.
+std::string ResolveLinks(const std::string& fileName);
 
 // Reads a whole file. Returns false when it cannot be opened or read.
 bool ReadWholeFile(const std::string& fileName, std::string& contents);

@@ -44,6 +44,8 @@ int TInstrumentLink::Register() {
   f_ = GetOutLinkPoint(AnsiString("F"));
   a_ = GetOutLinkPoint(AnsiString("A"));
   b_ = GetOutLinkPoint(AnsiString("B"));
+  // The module's thread waits on its socket and on its inputs at once.
+  for (CInLinkPoint* in : {addressIn_, commandIn_, indexIn_}) in->WakeEvent = &wake_;
   return 0;
 }
 
@@ -57,6 +59,8 @@ int TInstrumentLink::Initialize(QWidget*, xmlNode* node) {
 }
 
 int TInstrumentLink::Finalize() {
+  ThreadStopAsync();
+  wake_.Signal();  // ends a wait at once
   ThreadStop();
   return 0;
 }
@@ -97,6 +101,7 @@ void TInstrumentLink::Disconnect() {
 void TInstrumentLink::Connect(const std::string& address) {
   Disconnect();
   silenceReported_ = false;
+  unanswered_ = 0;
   std::string host;
   unsigned short port = 0;
   if (address == "sim") {
@@ -117,51 +122,78 @@ void TInstrumentLink::Connect(const std::string& address) {
   if (!connection_.Connect(host, port, timeoutMs_, error)) {
     Disconnect();
     Message(SE_CANT_CONNECT);
+    return;
   }
+  // A connected instrument greets at once; a peer that does not (another
+  // service on that port, a hung device) is reported like an unanswered
+  // command.
+  unanswered_ = 1;
+  silentSince_ = NowSeconds();
+}
+
+void TInstrumentLink::CheckSilence() {
+  if (!connection_.IsOpen() || unanswered_ == 0 || silenceReported_) return;
+  if (NowSeconds() - silentSince_ <= timeoutMs_ / 1000.0) return;
+  Message(SE_DEVICE_DONT_ANSWER);
+  silenceReported_ = true;
+}
+
+void TInstrumentLink::Send(const CDataBlock& block) {
+  if (!connection_.IsOpen()) {
+    // Once per silence: the instrument is not there to take commands.
+    if (!silenceReported_) Message(SE_DEVICE_DONT_ANSWER);
+    silenceReported_ = true;
+    return;
+  }
+  // A block whose head contradicts it would throw the stream out of step:
+  // it is refused, and the connection goes on.
+  const std::string fault = OutgoingBlockFault(block);
+  if (!fault.empty()) {
+    Emit(message_, new CStringPacket(("Команда не отправлена: " + fault).c_str()));
+    return;
+  }
+  if (!connection_.Send(block, timeoutMs_)) {
+    Message(SE_WRITE_ERROR);
+    Disconnect();
+    return;
+  }
+  if (unanswered_++ == 0) silentSince_ = NowSeconds();
 }
 
 void TInstrumentLink::Received(std::unique_ptr<CDevCommand> block) {
-  if (IsDataBlock(*block)) {
-    uint32_t fullSize, offset, count;
-    if (!ReadDataHeader(*block, fullSize, offset, count)) {
+  // Anything from the instrument ends a silence; an answer (any block but
+  // sweep data) answers the oldest command still waiting.
+  silenceReported_ = false;
+  silentSince_ = NowSeconds();
+  TDecodedBlock decoded = DecodeBlock(std::move(block));
+  switch (decoded.kind) {
+    case TDecodedBlock::Kind::BadData:
       Message(SE_READ_ERROR);  // a data block that contradicts itself
       return;
+    case TDecodedBlock::Kind::Data: {
+      COutLinkPoint* outputs[] = {f_, a_, b_};
+      for (unsigned c = 0; c < kDataChannels; ++c) Emit(outputs[c], decoded.channels[c].release());
+      return;
     }
-    COutLinkPoint* outputs[] = {f_, a_, b_};
-    for (unsigned c = 0; c < 3; ++c) {
-      auto* v = new CDoubleVectorPart(count, fullSize, offset);
-      ReadDataChannel(*block, c, count, v->Data());
-      Emit(outputs[c], v);
-    }
-    return;
+    case TDecodedBlock::Kind::Index:
+      if (unanswered_ > 0) --unanswered_;
+      Emit(indexOut_, new CDoublePacket(decoded.index));
+      return;
+    case TDecodedBlock::Kind::Command:
+      if (unanswered_ > 0) --unanswered_;
+      Emit(commandOut_, decoded.command.release());
+      return;
   }
-  if (IsIndexBlock(*block)) {
-    Emit(indexOut_, new CDoublePacket(ReadIndexBlock(*block)));
-    return;
-  }
-  Emit(commandOut_, block.release());
 }
 
 void TInstrumentLink::SendInputs() {
-  auto send = [this](const CDataBlock& block) {
-    if (!connection_.IsOpen()) {
-      // Once per silence: the instrument is not there to take commands.
-      if (!silenceReported_) Message(SE_DEVICE_DONT_ANSWER);
-      silenceReported_ = true;
-      return;
-    }
-    if (!connection_.Send(block, timeoutMs_)) {
-      Message(SE_WRITE_ERROR);
-      Disconnect();
-    }
-  };
   while (CBasePacket* p = commandIn_->GetPacketCopyAndRelease()) {
     std::unique_ptr<CBasePacket> owned(p);
-    if (auto* c = dynamic_cast<CDevCommand*>(p)) send(*c);
+    if (auto* c = dynamic_cast<CDevCommand*>(p)) Send(*c);
   }
   while (CBasePacket* p = indexIn_->GetPacketCopyAndRelease()) {
     std::unique_ptr<CBasePacket> owned(p);
-    if (auto* d = dynamic_cast<CDoublePacket*>(p)) send(*MakeIndexBlock(d->GetValue()));
+    if (auto* d = dynamic_cast<CDoublePacket*>(p)) Send(*MakeIndexBlock(d->GetValue()));
   }
 }
 
@@ -170,24 +202,30 @@ void TInstrumentLink::ThreadCycle() {
   connection_.SetCancel([this] { return ThreadShouldStop(); });
   if (!startAddress_.empty()) Connect(startAddress_);
   while (!ThreadShouldStop()) {
+    // Whatever arrives at an input from now on ends the wait below at once.
+    wake_.Clear();
     // A new address: connect there (the last one of several wins).
     std::unique_ptr<CBasePacket> address;
     while (CBasePacket* p = addressIn_->GetPacketCopyAndRelease()) address.reset(p);
     if (auto* s = dynamic_cast<CStringPacket*>(address.get())) Connect(s->GetString());
 
     SendInputs();
+    CheckSilence();
     // While an output has no room, nothing more is read: the instrument
     // slows down to what the scheme takes.
     const bool room = FlushPending();
     if (!connection_.IsOpen() || !room) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      // Room on an output is not announced: it is looked for every 1 ms.
+      // Without a connection only the inputs matter, and they wake us.
+      wake_.Wait(room ? 20 : 1);
       continue;
     }
     for (int i = 0; i < 64 && !ThreadShouldStop(); ++i) {
       std::unique_ptr<CDevCommand> block;
-      const auto result = connection_.Read(i == 0 ? 1 : 0, block);
+      // The first read waits for the instrument or an input, long enough to
+      // cost nothing while idle and short enough for the time-outs.
+      const auto result = connection_.Read(i == 0 ? 10 : 0, block, &wake_);
       if (result == CBlockConnection::ReadResult::Block) {
-        partialSince_ = 0;
         Received(std::move(block));
         if (!FlushPending()) break;
         continue;
@@ -199,14 +237,10 @@ void TInstrumentLink::ThreadCycle() {
                  result == CBlockConnection::ReadResult::Error) {
         Message(SE_READ_ERROR);
         Disconnect();
-      } else if (connection_.Partial()) {
-        // Part of a block is here; the rest must follow in time.
-        if (partialSince_ == 0) partialSince_ = NowSeconds();
-        else if (NowSeconds() - partialSince_ > timeoutMs_ / 1000.0) {
-          partialSince_ = 0;
-          Message(SE_READ_BODY_TIMEOUT);
-          Disconnect();
-        }
+      } else if (connection_.PartialSeconds() > timeoutMs_ / 1000.0) {
+        // Part of a block came; the rest did not follow in time.
+        Message(SE_READ_BODY_TIMEOUT);
+        Disconnect();
       }
       break;
     }

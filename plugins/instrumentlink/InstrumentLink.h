@@ -13,8 +13,8 @@
 //
 // Parameters: address (connect at start), simrate (sweeps per second of the
 // simulated instrument, 0 = as fast as possible; default 25), simpart (points
-// per data block; default 401), timeout (milliseconds for connecting and for
-// a block's body to arrive; default 3000).
+// per data block; default 401), timeout (milliseconds for connecting, for a
+// block's body to arrive and for the instrument to answer; default 3000).
 #include <atomic>
 #include <deque>
 #include <memory>
@@ -47,6 +47,10 @@ class TInstrumentLink : public CBasePlugin {
   bool FlushPending();
   void Received(std::unique_ptr<CDevCommand> block);
   void SendInputs();
+  void Send(const CDataBlock& block);
+  // Reports an instrument that has left a command (or, after connecting,
+  // its greeting) unanswered for longer than the time-out.
+  void CheckSilence();
 
   COutLinkPoint* message_ = nullptr;
   COutLinkPoint* commandOut_ = nullptr;
@@ -64,6 +68,13 @@ class TInstrumentLink : public CBasePlugin {
   vkinstrument::CBlockConnection connection_;
   std::unique_ptr<vkinstrument::CInstrumentSimulator> simulator_;
   std::deque<TPending> pending_;
+  // "Прибор не отвечает" goes out once per silence: set when it was sent,
+  // cleared by the next block from the instrument (or a new connection).
   bool silenceReported_ = false;
-  double partialSince_ = 0;
+  // Commands sent (the greeting counts as one after connecting) and not yet
+  // answered, and since when the instrument has been silent about them.
+  int unanswered_ = 0;
+  double silentSince_ = 0;
+  // Woken by every packet that arrives at an input.
+  CWakeEvent wake_;
 };

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 
 namespace vkinstrument {
@@ -71,6 +72,7 @@ bool ReadDataHeader(const CDevCommand& block, uint32_t& fullSize, uint32_t& offs
   if (GetU32(p + 12) != kDataChannels) return false;
   if (static_cast<uint64_t>(block.BodyLen()) != kDataHeader + uint64_t(kDataChannels) * 8 * count)
     return false;
+  if (fullSize > kMaxSweepPoints) return false;
   return static_cast<uint64_t>(offset) + count <= fullSize;
 }
 
@@ -109,10 +111,90 @@ bool IsIndexBlock(const CDevCommand& block) {
 
 double ReadIndexBlock(const CDevCommand& block) { return GetF64(block.Body()); }
 
+TDecodedBlock DecodeBlock(std::unique_ptr<CDevCommand> block) {
+  TDecodedBlock out;
+  if (IsDataBlock(*block)) {
+    uint32_t fullSize, offset, count;
+    if (!ReadDataHeader(*block, fullSize, offset, count)) {
+      out.kind = TDecodedBlock::Kind::BadData;  // a data block that contradicts itself
+      return out;
+    }
+    out.kind = TDecodedBlock::Kind::Data;
+    for (unsigned c = 0; c < kDataChannels; ++c) {
+      out.channels[c] = std::make_unique<CDoubleVectorPart>(count, fullSize, offset);
+      ReadDataChannel(*block, c, count, out.channels[c]->Data());
+    }
+    return out;
+  }
+  if (IsIndexBlock(*block)) {
+    out.kind = TDecodedBlock::Kind::Index;
+    out.index = ReadIndexBlock(*block);
+    return out;
+  }
+  out.kind = TDecodedBlock::Kind::Command;
+  out.command = std::move(block);
+  return out;
+}
+
+std::string OutgoingBlockFault(const CDataBlock& block) {
+  if (block.Size() < kDevHeadSize)
+    return "блок короче заголовка (" + std::to_string(block.Size()) + " байт)";
+  CDevCommand command(&block);
+  char signature[16];
+  std::snprintf(signature, sizeof signature, "0x%04X", command.Signature());
+  if (command.Signature() != kDevSignature)
+    return std::string("сигнатура ") + signature + " вместо 0x55AA";
+  if (command.CheckStructure() != 0)
+    return "длина тела " + std::to_string(command.BodyLen()) + " не совпадает с размером блока " +
+           std::to_string(block.Size());
+  if (auto* parameter = dynamic_cast<const CDevParameter*>(&block);
+      parameter && parameter->CheckStructure() != 0)
+    return "блок параметра " + std::to_string(static_cast<unsigned short>(parameter->ParameterID())) +
+           " не согласован с числом и размером значений";
+  return std::string();
+}
+
+// ---- CBlockReader ---------------------------------------------------------------
+
+void CBlockReader::Feed(const unsigned char* data, size_t size) {
+  // What has been handed out goes before more is appended, so the buffer
+  // holds at most one incomplete block and what has just arrived.
+  if (start_ > 0) {
+    buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<long>(start_));
+    start_ = 0;
+  }
+  buffer_.insert(buffer_.end(), data, data + size);
+}
+
+CBlockReader::Result CBlockReader::Next(std::unique_ptr<CDevCommand>& block) {
+  const size_t available = buffer_.size() - start_;
+  const unsigned char* p = buffer_.data() + start_;
+  if (available < 2) return Result::Nothing;
+  if ((p[0] | (p[1] << 8)) != kDevSignature) return Result::BadSignature;
+  if (available < kDevHeadSize) return Result::Nothing;
+  const unsigned bodyLen = p[6] | (p[7] << 8);
+  const size_t total = kDevHeadSize + bodyLen;
+  if (available < total) return Result::Nothing;
+  CDataBlock raw(static_cast<unsigned>(total));
+  std::memcpy(raw.Block(), p, total);
+  start_ += total;
+  if (start_ == buffer_.size()) Clear();
+  block = std::make_unique<CDevCommand>(&raw);
+  return Result::Block;
+}
+
+void CBlockReader::Clear() {
+  buffer_.clear();
+  start_ = 0;
+}
+
 bool ParseAddress(const std::string& address, std::string& host, unsigned short& port) {
   const std::string::size_type colon = address.rfind(':');
   if (colon == std::string::npos || colon == 0 || colon + 1 >= address.size()) return false;
   host = address.substr(0, colon);
+  // "[::1]:5025": the brackets only set the address apart from the port.
+  if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+  if (host.empty() || host.find_first_of("[]") != std::string::npos) return false;
   unsigned long p = 0;
   for (size_t i = colon + 1; i < address.size(); ++i) {
     if (address[i] < '0' || address[i] > '9') return false;
@@ -144,7 +226,13 @@ bool CBlockConnection::WaitFor(short events, std::chrono::steady_clock::time_poi
 void CBlockConnection::Close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
-  buffer_.clear();
+  reader_.Clear();
+  partialTimed_ = false;
+}
+
+double CBlockConnection::PartialSeconds() const {
+  if (!partialTimed_) return 0;
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - partialSince_).count();
 }
 
 bool CBlockConnection::Connect(const std::string& host, unsigned short port, int timeoutMs,
@@ -194,32 +282,35 @@ bool CBlockConnection::Connect(const std::string& host, unsigned short port, int
   return false;
 }
 
-bool CBlockConnection::ExtractBlock(std::unique_ptr<CDevCommand>& block, ReadResult& result) {
-  if (buffer_.size() < 2) return false;
-  if ((buffer_[0] | (buffer_[1] << 8)) != kDevSignature) {
-    result = ReadResult::BadSignature;
-    return true;
+CBlockConnection::ReadResult CBlockConnection::Extract(std::unique_ptr<CDevCommand>& block) {
+  const CBlockReader::Result r = reader_.Next(block);
+  // The time-out of a partly arrived block runs from its first byte.
+  if (r == CBlockReader::Result::Block) {
+    partialTimed_ = reader_.Partial();
+    if (partialTimed_) partialSince_ = std::chrono::steady_clock::now();
+  } else if (r == CBlockReader::Result::Nothing && reader_.Partial() && !partialTimed_) {
+    partialTimed_ = true;
+    partialSince_ = std::chrono::steady_clock::now();
   }
-  if (buffer_.size() < kDevHeadSize) return false;
-  const unsigned bodyLen = buffer_[6] | (buffer_[7] << 8);
-  const size_t total = kDevHeadSize + bodyLen;
-  if (buffer_.size() < total) return false;
-  CDataBlock raw(static_cast<unsigned>(total));
-  std::memcpy(raw.Block(), buffer_.data(), total);
-  buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<long>(total));
-  block = std::make_unique<CDevCommand>(&raw);
-  result = ReadResult::Block;
-  return true;
+  switch (r) {
+    case CBlockReader::Result::Block: return ReadResult::Block;
+    case CBlockReader::Result::BadSignature: return ReadResult::BadSignature;
+    default: return ReadResult::Nothing;
+  }
 }
 
-CBlockConnection::ReadResult CBlockConnection::Read(int waitMs, std::unique_ptr<CDevCommand>& block) {
-  ReadResult result = ReadResult::Nothing;
-  if (ExtractBlock(block, result)) return result;
+CBlockConnection::ReadResult CBlockConnection::Read(int waitMs, std::unique_ptr<CDevCommand>& block,
+                                                    const CWakeEvent* wake) {
+  ReadResult result = Extract(block);
+  if (result != ReadResult::Nothing) return result;
   if (fd_ < 0) return ReadResult::Closed;
-  pollfd pfd{fd_, POLLIN, 0};
-  int rc = ::poll(&pfd, 1, waitMs);
+  pollfd pfd[2] = {{fd_, POLLIN, 0}, {wake ? wake->Fd() : -1, POLLIN, 0}};
+  // A signalled event ends the wait at once (its descriptor may already
+  // have been drained).
+  if (wake && wake->Signalled()) waitMs = 0;
+  int rc = ::poll(pfd, wake && wake->Fd() >= 0 ? 2 : 1, waitMs);
   if (rc < 0) return errno == EINTR ? ReadResult::Nothing : ReadResult::Error;
-  if (rc == 0) return ReadResult::Nothing;
+  if (rc == 0 || !(pfd[0].revents & (POLLIN | POLLHUP | POLLERR))) return ReadResult::Nothing;
   unsigned char chunk[65536];
   ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
   if (n == 0) return ReadResult::Closed;
@@ -227,9 +318,8 @@ CBlockConnection::ReadResult CBlockConnection::Read(int waitMs, std::unique_ptr<
     if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return ReadResult::Nothing;
     return ReadResult::Error;
   }
-  buffer_.insert(buffer_.end(), chunk, chunk + n);
-  if (ExtractBlock(block, result)) return result;
-  return ReadResult::Nothing;
+  reader_.Feed(chunk, static_cast<size_t>(n));
+  return Extract(block);
 }
 
 bool CBlockConnection::Send(const CDataBlock& block, int timeoutMs) {
@@ -259,23 +349,37 @@ void CListener::Close() {
   fd_ = -1;
 }
 
-bool CListener::Listen(unsigned short port) {
+bool CListener::Listen(unsigned short port, const std::string& host) {
   Close();
-  fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_storage storage{};
+  socklen_t size = 0;
+  if (host == "::1") {
+    auto* a6 = reinterpret_cast<sockaddr_in6*>(&storage);
+    a6->sin6_family = AF_INET6;
+    a6->sin6_addr = in6addr_loopback;
+    a6->sin6_port = htons(port);
+    size = sizeof *a6;
+  } else if (host == "127.0.0.1") {
+    auto* a4 = reinterpret_cast<sockaddr_in*>(&storage);
+    a4->sin_family = AF_INET;
+    a4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a4->sin_port = htons(port);
+    size = sizeof *a4;
+  } else {
+    return false;  // the simulated instrument serves the loopback only
+  }
+  fd_ = ::socket(storage.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd_ < 0) return false;
   int one = 1;
   ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = htons(port);
-  if (::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd_, 4) != 0) {
+  auto* addr = reinterpret_cast<sockaddr*>(&storage);
+  if (::bind(fd_, addr, size) != 0 || ::listen(fd_, 4) != 0) {
     Close();
     return false;
   }
-  socklen_t len = sizeof addr;
-  ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
-  port_ = ntohs(addr.sin_port);
+  ::getsockname(fd_, addr, &size);
+  port_ = ntohs(storage.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&storage)->sin6_port
+                                              : reinterpret_cast<sockaddr_in*>(&storage)->sin_port);
   return true;
 }
 

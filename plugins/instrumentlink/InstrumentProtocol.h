@@ -18,12 +18,16 @@
 #include <vector>
 
 #include "DevCommand.h"
+#include "WakeEvent.h"
 
 namespace vkinstrument {
 
 constexpr unsigned short kDataMarker = 0x4441;
 constexpr unsigned kDataChannels = 3;
 constexpr unsigned kDataHeader = 16;
+// The longest sweep the instrument makes: a data block claiming more points
+// is refused.
+constexpr uint32_t kMaxSweepPoints = 100001;
 
 struct TSweepPart {
   uint32_t sweep = 0;
@@ -48,6 +52,35 @@ void ReadDataChannel(const CDevCommand& block, unsigned channel, uint32_t count,
 std::unique_ptr<CDevCommand> MakeIndexBlock(double index);
 bool IsIndexBlock(const CDevCommand& block);
 double ReadIndexBlock(const CDevCommand& block);
+
+// What one block from the instrument becomes for the scheme.
+struct TDecodedBlock {
+  enum class Kind { Data, Index, Command, BadData } kind = Kind::Command;
+  std::unique_ptr<CDoubleVectorPart> channels[kDataChannels];  // Data: F, A, B
+  double index = 0;                                            // Index
+  std::unique_ptr<CDevCommand> command;                        // Command
+};
+TDecodedBlock DecodeBlock(std::unique_ptr<CDevCommand> block);
+
+// Why a block must not be sent ("" when it is sound): a head that
+// contradicts the block would desynchronise the stream.
+std::string OutgoingBlockFault(const CDataBlock& block);
+
+// Cuts a byte stream into blocks. Bytes are fed as they arrive; Next hands
+// out the complete blocks one by one.
+class CBlockReader {
+ public:
+  enum class Result { Block, Nothing, BadSignature };
+  void Feed(const unsigned char* data, size_t size);
+  Result Next(std::unique_ptr<CDevCommand>& block);
+  // Whether part of a block has arrived and the rest is awaited.
+  bool Partial() const { return start_ < buffer_.size(); }
+  void Clear();
+
+ private:
+  std::vector<unsigned char> buffer_;
+  size_t start_ = 0;  // first byte not yet handed out
+};
 
 void PutU32(unsigned char* p, uint32_t v);
 uint32_t GetU32(const unsigned char* p);
@@ -76,30 +109,38 @@ class CBlockConnection {
   int Fd() const { return fd_; }
 
   enum class ReadResult { Block, Nothing, Closed, BadSignature, Error };
-  // Reads what the socket has (waiting at most `waitMs` for the first byte)
-  // and hands out one complete block when there is one.
-  ReadResult Read(int waitMs, std::unique_ptr<CDevCommand>& block);
+  // Reads what the socket has (waiting at most `waitMs` for the first byte,
+  // or until `wake` is signalled) and hands out one complete block when
+  // there is one.
+  ReadResult Read(int waitMs, std::unique_ptr<CDevCommand>& block, const CWakeEvent* wake = nullptr);
   // Whether part of a block has arrived and the rest is awaited.
-  bool Partial() const { return !buffer_.empty(); }
+  bool Partial() const { return reader_.Partial(); }
+  // How long the rest of a partly arrived block has been awaited, in
+  // seconds (0 when nothing is partial). Belongs to this connection: a new
+  // connection starts without it.
+  double PartialSeconds() const;
   // Sends the whole block within `timeoutMs`; false on failure or time-out.
   bool Send(const CDataBlock& block, int timeoutMs);
 
  private:
-  bool ExtractBlock(std::unique_ptr<CDevCommand>& block, ReadResult& result);
+  ReadResult Extract(std::unique_ptr<CDevCommand>& block);
   // Waits for `events` on the socket until `deadline`, in slices, giving up
   // when cancelled. True when the socket is ready.
   bool WaitFor(short events, std::chrono::steady_clock::time_point deadline);
   std::function<bool()> cancel_;
   int fd_ = -1;
-  std::vector<unsigned char> buffer_;
+  CBlockReader reader_;
+  std::chrono::steady_clock::time_point partialSince_{};
+  bool partialTimed_ = false;
 };
 
 // A listening loopback socket.
 class CListener {
  public:
   ~CListener();
-  // Binds 127.0.0.1:port (0: any free port); false on failure.
-  bool Listen(unsigned short port);
+  // Binds the loopback address `host` ("127.0.0.1" or "::1") and `port`
+  // (0: any free port); false on failure.
+  bool Listen(unsigned short port, const std::string& host = "127.0.0.1");
   unsigned short Port() const { return port_; }
   // A connected socket, or -1 when none arrived within `waitMs`.
   int Accept(int waitMs);
@@ -110,7 +151,8 @@ class CListener {
   unsigned short port_ = 0;
 };
 
-// Splits "host:port"; false when there is no valid port.
+// Splits "host:port" ("[v6 address]:port" for an IPv6 address); false when
+// there is no valid port.
 bool ParseAddress(const std::string& address, std::string& host, unsigned short& port);
 
 }  // namespace vkinstrument

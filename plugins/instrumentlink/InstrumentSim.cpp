@@ -10,6 +10,9 @@ namespace {
 
 struct TLimits {
   double lo, hi;
+  // A value that may be negative is a two's-complement number even without
+  // fractional bytes.
+  bool Signed() const { return lo < 0; }
 };
 
 // What each known parameter holds and the range of each value.
@@ -40,8 +43,8 @@ CInstrumentSimulator::CInstrumentSimulator(const TSimSettings& settings)
 
 CInstrumentSimulator::~CInstrumentSimulator() { Stop(); }
 
-int CInstrumentSimulator::Start(unsigned short port) {
-  if (!listener_.Listen(port)) return -1;
+int CInstrumentSimulator::Start(unsigned short port, const std::string& host) {
+  if (!listener_.Listen(port, host)) return -1;
   ThreadStart();
   return listener_.Port();
 }
@@ -79,10 +82,20 @@ void CInstrumentSimulator::ThreadCycle() {
 void CInstrumentSimulator::Serve(CBlockConnection& connection) {
   sweeping_ = false;
   partsSent_ = 0;
+  if (settings_.faults.silent) {
+    // A hung device: the connection stays, everything sent is swallowed.
+    std::unique_ptr<CDevCommand> block;
+    while (!ThreadShouldStop()) {
+      const auto r = connection.Read(10, block);
+      if (r != CBlockConnection::ReadResult::Block && r != CBlockConnection::ReadResult::Nothing)
+        return;
+    }
+    return;
+  }
   // A new client learns that the device is ready.
   CDevCommand ready(MI_RESET);
   ready.SetStatus(MI_NO_ERROR);
-  if (!connection.Send(ready, 2000)) return;
+  if (!Reply(connection, ready)) return;
   double nextPartTime = Now();
   while (!ThreadShouldStop()) {
     int wait = 5;
@@ -138,7 +151,18 @@ bool CInstrumentSimulator::Answer(CBlockConnection& connection, CDevCommand& blo
       answer->SetStatus(static_cast<short>(MI_UNKNOWN_COMMAND));
       break;
   }
-  return connection.Send(*answer, 2000);
+  return Reply(connection, *answer);
+}
+
+bool CInstrumentSimulator::Reply(CBlockConnection& connection, const CDevCommand& answer) {
+  if (settings_.faults.slowMs > 0) {
+    // Waits in slices, so that stopping the simulator is never held up.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(settings_.faults.slowMs);
+    while (!ThreadShouldStop() && std::chrono::steady_clock::now() < until)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (ThreadShouldStop()) return false;
+  }
+  return connection.Send(answer, 2000);
 }
 
 std::unique_ptr<CDevCommand> CInstrumentSimulator::ParameterAnswer(const CDevCommand& request) {
@@ -158,9 +182,11 @@ std::unique_ptr<CDevCommand> CInstrumentSimulator::ParameterAnswer(const CDevCom
   const unsigned count = std::min<unsigned>(answer->FlagA(), static_cast<unsigned>(values.size()));
   short status = MI_NO_ERROR;
   if (request.Command() == MI_SET) {
+    const std::vector<double> before = values;
     for (unsigned i = 0; i < count; ++i) {
-      const double wanted = answer->Value(static_cast<int>(i));
       const TLimits& l = limits->second[i];
+      const double wanted =
+          answer->ReadComplexValue(2, i, l.Signed(), answer->ValueBytes(), answer->FracBytes());
       double taken = std::min(std::max(wanted, l.lo), l.hi);
       if (id == P_FREQUENCY && i == 2) taken = std::round(taken);
       if (taken != wanted) status = MI_PARAMETER_CORRECTED;
@@ -170,8 +196,20 @@ std::unique_ptr<CDevCommand> CInstrumentSimulator::ParameterAnswer(const CDevCom
       values[1] = std::min(values[0] + 1, 20000.0);
       status = MI_PARAMETER_CORRECTED;
     }
+    // A sweep in progress is not continued on other settings (that would
+    // mix two measurements under one sweep number): it starts again.
+    if (sweeping_ && values != before) {
+      ++sweep_;
+      nextOffset_ = 0;
+    }
   }
   for (unsigned i = 0; i < count; ++i) answer->SetValue(static_cast<int>(i), values[i]);
+  // Values beyond those the parameter has were not taken: they come back
+  // as zeros, and the status says so.
+  if (answer->FlagA() > count) {
+    for (unsigned i = count; i < answer->FlagA(); ++i) answer->SetValue(static_cast<int>(i), 0);
+    status = MI_PARAMETER_IGNORED;
+  }
   answer->SetStatus(status);
   return answer;
 }

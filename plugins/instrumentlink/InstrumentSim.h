@@ -21,6 +21,8 @@ struct TSimFaults {
   int dropAfterParts = -1;       // close the connection after N data parts
   int badSignatureAfterParts = -1;  // then send a block with a wrong signature
   int shortBodyAfterParts = -1;  // then send a head whose body never comes
+  bool silent = false;           // accept, read, never answer (not even greet)
+  int slowMs = 0;                // answer every command (and greet) this late
 };
 
 struct TSimSettings {
@@ -35,9 +37,9 @@ class CInstrumentSimulator : public CThreadObject {
   explicit CInstrumentSimulator(const TSimSettings& settings = TSimSettings());
   ~CInstrumentSimulator() override;
 
-  // Listens on 127.0.0.1:port (0: a free port) and starts serving. Returns
-  // the port, or -1.
-  int Start(unsigned short port = 0);
+  // Listens on the loopback address `host` ("127.0.0.1" or "::1") at `port`
+  // (0: a free port) and starts serving. Returns the port, or -1.
+  int Start(unsigned short port = 0, const std::string& host = "127.0.0.1");
   void Stop();
   unsigned short Port() const { return listener_.Port(); }
   // How many clients connected so far.
@@ -52,6 +54,8 @@ class CInstrumentSimulator : public CThreadObject {
  private:
   void Serve(CBlockConnection& connection);
   bool Answer(CBlockConnection& connection, CDevCommand& block);
+  // Sends an answer, after the configured delay of a slow instrument.
+  bool Reply(CBlockConnection& connection, const CDevCommand& answer);
   std::unique_ptr<CDevCommand> ParameterAnswer(const CDevCommand& request);
   bool SendPart(CBlockConnection& connection);
 

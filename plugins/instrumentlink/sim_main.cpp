@@ -17,8 +17,13 @@ void Usage() {
   std::printf(
       "Usage: vk-instrument-sim [--port N] [--rate SWEEPS_PER_S] [--part POINTS]\n"
       "                         [--refuse] [--drop-after PARTS] [--bad-signature-after PARTS]\n"
-      "                         [--short-body-after PARTS] [--seconds N]\n"
-      "Serves a simulated two-port swept instrument on 127.0.0.1 (port 0: any free port).\n");
+      "                         [--short-body-after PARTS] [--silent] [--slow MS]\n"
+      "                         [--ipv6] [--seconds N]\n"
+      "Serves a simulated two-port swept instrument on 127.0.0.1 (::1 with --ipv6; port 0:\n"
+      "any free port).\n"
+      "Faults for tests: --refuse closes every connection at once; --drop-after, --bad-signature-after\n"
+      "and --short-body-after misbehave after that many data parts; --silent accepts and never\n"
+      "answers; --slow answers every command MS milliseconds late.\n");
 }
 
 }  // namespace
@@ -27,6 +32,7 @@ int main(int argc, char** argv) {
   vkinstrument::TSimSettings settings;
   int port = 0;
   double seconds = 0;
+  std::string host = "127.0.0.1";
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     auto value = [&](double& out) {
@@ -41,6 +47,12 @@ int main(int argc, char** argv) {
       return 0;
     } else if (arg == "--refuse") {
       settings.faults.refuse = true;
+    } else if (arg == "--silent") {
+      settings.faults.silent = true;
+    } else if (arg == "--ipv6") {
+      host = "::1";
+    } else if (arg == "--slow" && value(v) && v >= 0) {
+      settings.faults.slowMs = static_cast<int>(v);
     } else if (arg == "--port" && value(v)) {
       port = static_cast<int>(v);
     } else if (arg == "--rate" && value(v)) {
@@ -68,12 +80,12 @@ int main(int argc, char** argv) {
   std::signal(SIGINT, OnSignal);
   std::signal(SIGTERM, OnSignal);
   vkinstrument::CInstrumentSimulator sim(settings);
-  const int listening = sim.Start(static_cast<unsigned short>(port));
+  const int listening = sim.Start(static_cast<unsigned short>(port), host);
   if (listening < 0) {
-    std::fprintf(stderr, "vk-instrument-sim: cannot listen on port %d\n", port);
+    std::fprintf(stderr, "vk-instrument-sim: cannot listen on %s port %d\n", host.c_str(), port);
     return 1;
   }
-  std::printf("listening on 127.0.0.1:%d\n", listening);
+  std::printf(host == "::1" ? "listening on [::1]:%d\n" : "listening on 127.0.0.1:%d\n", listening);
   std::fflush(stdout);
   const auto start = std::chrono::steady_clock::now();
   while (!g_stop) {

@@ -98,12 +98,16 @@ TEST(Blocks, StringsAndBufferReuse) {
   EXPECT_EQ(s.Size(), std::strlen("Привет") + 1);
   EXPECT_STREQ(s.GetString(), "Привет");
 
-  // A block from elsewhere without a terminator is never read past its end.
+  // A block from elsewhere without a terminator reads as its whole content,
+  // and reading it changes nothing.
   CDataBlock raw(3);
   std::memcpy(raw.Block(), "xyz", 3);
   CStringPacket fromRaw(&raw);
   EXPECT_EQ(fromRaw.Size(), 3u);
-  EXPECT_LT(std::strlen(fromRaw.GetString()), 3u);
+  EXPECT_STREQ(fromRaw.GetString(), "xyz");
+  EXPECT_EQ(std::memcmp(fromRaw.Block(), "xyz", 3), 0);
+  std::unique_ptr<CBasePacket> copy(fromRaw.CopyPacket());
+  EXPECT_STREQ(static_cast<CStringPacket*>(copy.get())->GetString(), "xyz");
 
   unsigned char* block = raw.Block();
   EXPECT_EQ(raw.SetBlockSize(3), 0);

@@ -130,7 +130,13 @@ TEST(ReplaceString, CaseInsensitiveAndTerminating) {
   EXPECT_EQ(Replaced("abcABC", "b", ""), "acAC");
   EXPECT_EQ(Replaced("abc", "", "x"), "abc");
   EXPECT_EQ(Replaced("abc", "x", "y"), "abc");
-  // The replacement keeps its own case and is not searched again.
+  // After each replacement the search starts again, so text brought
+  // together by a replacement is replaced too.
+  EXPECT_EQ(Replaced("aab", "ab", "b"), "b");
+  EXPECT_EQ(Replaced("AAAB", "ab", "b"), "b");
+  EXPECT_EQ(Replaced(std::string(100000, 'a') + "b", "ab", "b"), "b");
+  // A replacement that contains what it replaces is not searched again
+  // (that would never end); it keeps its own case.
   EXPECT_EQ(Replaced("aaa", "a", "aa"), "aaaaaa");
   EXPECT_EQ(Replaced("xX", "x", "Xx"), "XxXx");
   EXPECT_EQ(Replaced("путь/к/файлу", "/", "//"), "путь//к//файлу");

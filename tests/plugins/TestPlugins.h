@@ -21,7 +21,8 @@ inline double NowMicroseconds() {
 // ("process": Process() throws once after the first value; "always": on
 // every call), "stamp" (true: each value is instead the sending time in
 // microseconds of the steady clock, and every cycle fills the queue),
-// "period" (milliseconds between two values; 0 = every cycle).
+// "period" (milliseconds between two values; 0 = every cycle), "initial"
+// (how many values Initialize sends at once, before the scheme runs).
 class TTestSource : public CBasePlugin {
  public:
   int Register() override {
@@ -35,6 +36,11 @@ class TTestSource : public CBasePlugin {
     const AnsiString mode = VKCore::GetNodeStringValue(node, "@throw", "");
     throwInProcess = mode == "process";
     throwAlways = mode == "always";
+    for (int i = VKCore::GetNodeIntValue(node, "@initial", 0); i > 0; --i) {
+      auto* p = new CDoublePacket(next.load());
+      if (GetOutLinkPoint(0u)->AddPacket(p) == 0) ++next;
+      else delete p;
+    }
     return 0;
   }
   int Finalize() override { return 0; }

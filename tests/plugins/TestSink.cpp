@@ -4,8 +4,12 @@
 // latency="true" the values are sending times (see TTestSource's "stamp")
 // and Serialize also writes the median and 99th percentile of the delays in
 // microseconds. With dock="<name>" it shows a tool window in that dock of
-// the host window.
+// the host window. With throw="N" the handler throws for the N-th packet
+// (before counting it); with nested="MS" every handler call runs a nested
+// event loop for that long, as a handler showing a menu or a progress
+// dialog does.
 #include <QDockWidget>
+#include <QEventLoop>
 #include <QLabel>
 #include <QObject>
 #include <QPointer>
@@ -16,6 +20,7 @@
 #include <algorithm>
 #include <atomic>
 #include <mutex>
+#include <stdexcept>
 #include <vector>
 
 #include "GuiPlugin.h"
@@ -32,6 +37,8 @@ class TTestSink : public CBasePlugin {
     in->OnPacket = [this](CSubscriber*, CBasePacket* packet, bool&) { OnPacket(packet); };
     if (VKCore::GetNodeBoolValue(node, "@window", false)) in->NotifyWindow = parent;
     latency = VKCore::GetNodeBoolValue(node, "@latency", false);
+    throwAt = VKCore::GetNodeIntValue(node, "@throw", 0);
+    nestedMs = VKCore::GetNodeIntValue(node, "@nested", 0);
     guiThread = parent ? parent->thread() : nullptr;
     const AnsiString dockName = VKCore::GetNodeStringValue(node, "@dock", "");
     if (parent && !dockName.empty()) CreateToolWindow(parent, dockName);
@@ -49,6 +56,7 @@ class TTestSink : public CBasePlugin {
     VKCore::AddAttribute(element, "sum", sum.load());
     VKCore::AddAttribute(element, "last", last.load());
     VKCore::AddAttribute(element, "guiThreadCalls", static_cast<int>(guiThreadCalls.load()));
+    VKCore::AddAttribute(element, "nestedRunning", static_cast<int>(nestedRunning.load()));
     if (latency) {
       std::vector<double> d;
       {
@@ -88,6 +96,14 @@ class TTestSink : public CBasePlugin {
   void OnPacket(CBasePacket* packet) {
     auto* d = dynamic_cast<CDoublePacket*>(packet);
     if (!d) return;
+    if (++calls == throwAt) throw std::runtime_error("sink failure");
+    if (nestedMs > 0) {
+      ++nestedRunning;
+      QEventLoop loop;
+      QTimer::singleShot(nestedMs, &loop, &QEventLoop::quit);
+      loop.exec();
+      --nestedRunning;
+    }
     if (guiThread && QThread::currentThread() == guiThread) ++guiThreadCalls;
     if (latency) {
       std::lock_guard<std::mutex> lock(delaysMutex);
@@ -98,6 +114,10 @@ class TTestSink : public CBasePlugin {
     ++received;
   }
   std::atomic<int> received{0};
+  std::atomic<int> calls{0};
+  std::atomic<int> nestedRunning{0};
+  int throwAt = 0;
+  int nestedMs = 0;
   std::atomic<int> guiThreadCalls{0};
   std::atomic<double> sum{0};
   std::atomic<double> last{0};
