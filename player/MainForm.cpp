@@ -1,6 +1,7 @@
 #include "MainForm.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -279,11 +280,31 @@ void TMainForm::OnFileOpen() {
                            vkplatform::MsgIcon::Error);
     return;
   }
-  OpenScheme(file);
-  ActionClose->setEnabled(true);
+  auto open = [this, file] {
+    OpenScheme(file);
+    ActionClose->setEnabled(true);
+  };
+  if (!PutOffWhileBusy(open)) open();
+}
+
+bool TMainForm::PutOffWhileBusy(const std::function<void()>& action) {
+  if (!schemeManager || !schemeManager->Busy()) return false;
+  QTimer::singleShot(20, this, [this, action] {
+    if (!PutOffWhileBusy(action)) action();
+  });
+  return true;
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  if (PutOffWhileBusy([this] { close(); })) {
+    event->ignore();
+    return;
+  }
+  QMainWindow::closeEvent(event);
 }
 
 void TMainForm::OnClose() {
+  if (PutOffWhileBusy([this] { OnClose(); })) return;
   CloseScheme();
   ActionClose->setEnabled(false);
 }

@@ -75,6 +75,12 @@ class TMainForm : public QMainWindow {
   void SetSchemeControlsVisible(bool visible);
   QString ChooseFile(const TFileDialogRequest& request);
   bool CheckConfiguration();
+  // While a plug-in's windowed handler runs (it may have a menu or a
+  // progress dialog open, inside which the operator asks for this), the
+  // scheme cannot be stopped or closed: `action` is tried again once the
+  // handler has returned. True when it was put off.
+  bool PutOffWhileBusy(const std::function<void()>& action);
+  void closeEvent(QCloseEvent* event) override;
 
   void OnFileOpen();
   void OnClose();

@@ -6,6 +6,8 @@
 #include <QMenuBar>
 #include <QTextEdit>
 #include <QLabel>
+#include <QElapsedTimer>
+#include <QTimer>
 
 #include <filesystem>
 #include <fstream>
@@ -165,4 +167,35 @@ TEST(Launcher, DemoToolWindowDocksRightAndTheAboutBoxListsPackages) {
   EXPECT_TRUE(list.contains(QString::fromUtf8("(Тестовый пакет TestSource)")));
   about.show();
   MaybeScreenshot(&about, "player-about");
+}
+
+// Closing the scheme, or the launcher, while a plug-in's windowed handler
+// runs its own event loop waits for the handler instead of freeing its
+// module under it.
+TEST(Launcher, CloseWaitsForARunningWindowedHandler) {
+  TestApp();
+  vkplatform::ReportCapture cap;
+  const std::string file = TestHome() + "/nested.vms";
+  std::ofstream(file) << "<scheme name=\"n\"><node name=\"src\" class=\"TTestSource\">"
+                         "<parameters count=\"1\"/><output name=\"out\"><link node=\"sink\" linkpoint=\"in\"/>"
+                         "</output></node><node name=\"sink\" class=\"TTestSink\">"
+                         "<parameters window=\"true\" nested=\"300\"/></node></scheme>";
+  TMainForm form(Options());
+  form.TimerOpenFile.stop();
+  ASSERT_EQ(form.OpenScheme(QString::fromStdString(file)), 0);
+  form.ActionClose->setEnabled(true);
+  bool busyWhenAsked = false, openAfterAsking = false;
+  QTimer::singleShot(100, [&] {
+    busyWhenAsked = form.Scheme() && form.Scheme()->Busy();
+    form.ActionClose->trigger();
+    openAfterAsking = form.Scheme() != nullptr;
+  });
+  QElapsedTimer t;
+  t.start();
+  while (form.Scheme() && t.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  EXPECT_TRUE(busyWhenAsked);
+  EXPECT_TRUE(openAfterAsking);
+  EXPECT_EQ(form.Scheme(), nullptr);
+  EXPECT_GE(t.elapsed(), 250);
+  EXPECT_FALSE(form.ActionClose->isEnabled());
 }
