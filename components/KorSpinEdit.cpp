@@ -1,7 +1,12 @@
 #include "KorSpinEdit.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QContextMenuEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMouseEvent>
+#include <QResizeEvent>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -104,19 +109,31 @@ TKorSpinButton::TKorSpinButton(TKorSpinEdit* owner) : QWidget(owner) {
   step_->setText(QStringLiteral("…"));
   step_->setToolTip(QString::fromUtf8("Величина шага"));
   step_->setVisible(false);
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->setSpacing(0);
-  layout->addWidget(up_);
-  layout->addWidget(down_);
-  layout->addWidget(step_);
   connect(up_, &QToolButton::clicked, this, &TKorSpinButton::upClicked);
   connect(down_, &QToolButton::clicked, this, &TKorSpinButton::downClicked);
   connect(step_, &QToolButton::clicked, this, &TKorSpinButton::stepClicked);
   resize(20, 25);
 }
 
-void TKorSpinButton::SetStepButtonVisible(bool visible) { step_->setVisible(visible); }
+void TKorSpinButton::SetStepButtonVisible(bool visible) {
+  step_->setVisible(visible);
+  LayOut();
+}
+
+int TKorSpinButton::MinimumHeight() const { return step_->isVisibleTo(this) ? 32 : 16; }
+
+void TKorSpinButton::resizeEvent(QResizeEvent*) { LayOut(); }
+
+void TKorSpinButton::LayOut() {
+  // The arrow pair fills the strip, or its upper half when the step button
+  // takes the lower half; laid out from the top.
+  const int w = width();
+  const int h = height();
+  const int arrows = step_->isVisibleTo(this) ? h / 2 : h;
+  up_->setGeometry(0, 0, w, arrows / 2);
+  down_->setGeometry(0, arrows / 2, w, arrows - arrows / 2);
+  step_->setGeometry(0, arrows, w, h - arrows);
+}
 
 // ---- TKorSpinEdit -----------------------------------------------------------
 
@@ -125,6 +142,7 @@ TKorSpinEdit::TKorSpinEdit(QWidget* parent) : QLineEdit(parent), buttons_(new TK
   connect(buttons_, &TKorSpinButton::downClicked, this, &TKorSpinEdit::DownClick);
   connect(buttons_, &TKorSpinButton::stepClicked, this, &TKorSpinEdit::StepClick);
   setText(FormatValue(0));
+  EnforceMinimumHeight();
   LayoutButtons();
 }
 
@@ -247,6 +265,7 @@ void TKorSpinEdit::SetValuesList(const QString& text) {
 void TKorSpinEdit::SetAllowStepChange(bool allow) {
   allowStepChange_ = allow;
   buttons_->SetStepButtonVisible(allow);
+  EnforceMinimumHeight();
   LayoutButtons();
 }
 
@@ -258,7 +277,27 @@ void TKorSpinEdit::SetEnabled(bool enabled) {
 int TKorSpinEdit::GetMinHeight() const {
   const int font = fontMetrics().height();
   const int system = QFontMetrics(QApplication::font()).height();
-  return font + std::min(font, system) / 4 + 4 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth) + 2;
+  const int frame = style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+  const int forText = font + std::min(font, system) / 4 + 4 * frame + 2;
+  // The button strip must fit as well: 32 pixels with the step button.
+  return std::max(forText, buttons_->MinimumHeight() + 2 * frame);
+}
+
+void TKorSpinEdit::EnforceMinimumHeight() {
+  setMinimumHeight(GetMinHeight());
+  if (height() < minimumHeight()) resize(width(), minimumHeight());
+}
+
+QSize TKorSpinEdit::sizeHint() const {
+  QSize size = QLineEdit::sizeHint();
+  size.setHeight(std::max(size.height(), GetMinHeight()));
+  return size;
+}
+
+QSize TKorSpinEdit::minimumSizeHint() const {
+  QSize size = QLineEdit::minimumSizeHint();
+  size.setHeight(std::max(size.height(), GetMinHeight()));
+  return size;
 }
 
 bool TKorSpinEdit::IsValidChar(QChar c) const {
@@ -292,7 +331,7 @@ void TKorSpinEdit::keyPressEvent(QKeyEvent* event) {
     default:
       break;
   }
-  const bool editing = !isReadOnly() && editorEnabled_;
+  const bool editing = Editing();
   if (event->matches(QKeySequence::Paste) || event->matches(QKeySequence::Cut)) {
     if (editing) QLineEdit::keyPressEvent(event);
     return;
@@ -332,19 +371,87 @@ void TKorSpinEdit::focusOutEvent(QFocusEvent* event) {
 
 void TKorSpinEdit::resizeEvent(QResizeEvent* event) {
   QLineEdit::resizeEvent(event);
+  // Never lower than the text and the button strip need.
+  if (height() < GetMinHeight()) {
+    EnforceMinimumHeight();
+    return;  // the resize to come lays the buttons out
+  }
   LayoutButtons();
 }
 
-void TKorSpinEdit::contextMenuEvent(QContextMenuEvent* event) {
-  QMenu* menu = createStandardContextMenu();
-  if (!editorEnabled_ || isReadOnly()) {
-    for (QAction* a : menu->actions()) {
-      const QString t = a->text();
-      if (t.contains(QLatin1String("Paste")) || t.contains(QLatin1String("Cut")) ||
-          t.contains(QString::fromUtf8("Вставить")) || t.contains(QString::fromUtf8("Вырезать")))
-        a->setEnabled(false);
-    }
+void TKorSpinEdit::changeEvent(QEvent* event) {
+  QLineEdit::changeEvent(event);
+  if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) EnforceMinimumHeight();
+}
+
+bool TKorSpinEdit::Editing() const { return !isReadOnly() && editorEnabled_; }
+
+void TKorSpinEdit::mouseReleaseEvent(QMouseEvent* event) {
+  // The middle button pastes the selection of another window.
+  if (event->button() == Qt::MiddleButton && !Editing()) {
+    event->accept();
+    return;
   }
+  QLineEdit::mouseReleaseEvent(event);
+}
+
+void TKorSpinEdit::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::MiddleButton && !Editing()) {
+    event->accept();
+    return;
+  }
+  QLineEdit::mousePressEvent(event);
+}
+
+void TKorSpinEdit::dragEnterEvent(QDragEnterEvent* event) {
+  if (!Editing()) {
+    event->ignore();
+    return;
+  }
+  QLineEdit::dragEnterEvent(event);
+}
+
+void TKorSpinEdit::dropEvent(QDropEvent* event) {
+  if (!Editing()) {
+    event->ignore();
+    return;
+  }
+  QLineEdit::dropEvent(event);
+}
+
+QMenu* TKorSpinEdit::CreateEditMenu() {
+  // Built here rather than taken from QLineEdit, so that every entry has its
+  // role as object name and its state follows whether the text may change;
+  // the captions are QLineEdit's own, translated with Qt's texts.
+  auto* menu = new QMenu(this);
+  const bool editing = Editing();
+  const bool selected = hasSelectedText();
+  auto add = [&](const char* role, const char* caption, QKeySequence::StandardKey key, bool enabled,
+                 auto slot) {
+    QString text = QLineEdit::tr(caption);
+    const QString shortcut = QKeySequence(key).toString(QKeySequence::NativeText);
+    if (!shortcut.isEmpty()) text += QLatin1Char('\t') + shortcut;
+    QAction* action = menu->addAction(text, this, slot);
+    action->setObjectName(QLatin1String(role));
+    action->setEnabled(enabled);
+    return action;
+  };
+  add("edit-undo", "&Undo", QKeySequence::Undo, editing && isUndoAvailable(), &QLineEdit::undo);
+  add("edit-redo", "&Redo", QKeySequence::Redo, editing && isRedoAvailable(), &QLineEdit::redo);
+  menu->addSeparator();
+  add("edit-cut", "Cu&t", QKeySequence::Cut, editing && selected, &QLineEdit::cut);
+  add("edit-copy", "&Copy", QKeySequence::Copy, selected, &QLineEdit::copy);
+  add("edit-paste", "&Paste", QKeySequence::Paste,
+      editing && !QApplication::clipboard()->text().isEmpty(), &QLineEdit::paste);
+  add("edit-delete", "Delete", QKeySequence::UnknownKey, editing && selected, [this] { del(); });
+  menu->addSeparator();
+  add("select-all", "Select All", QKeySequence::SelectAll,
+      !text().isEmpty() && selectedText() != text(), &QLineEdit::selectAll);
+  return menu;
+}
+
+void TKorSpinEdit::contextMenuEvent(QContextMenuEvent* event) {
+  QMenu* menu = CreateEditMenu();
   menu->exec(event->globalPos());
   delete menu;
 }
@@ -352,7 +459,8 @@ void TKorSpinEdit::contextMenuEvent(QContextMenuEvent* event) {
 void TKorSpinEdit::LayoutButtons() {
   const int stripWidth = 18;
   const int frame = style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
-  buttons_->setGeometry(width() - stripWidth - frame, frame, stripWidth, height() - 2 * frame);
+  buttons_->setGeometry(width() - stripWidth - frame, frame, stripWidth,
+                        std::max(height() - 2 * frame, buttons_->MinimumHeight()));
   setTextMargins(0, 0, stripWidth, 0);
 }
 

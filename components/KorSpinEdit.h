@@ -8,6 +8,7 @@
 
 #include <vector>
 
+class QMenu;
 class QToolButton;
 class TKorSpinEdit;
 
@@ -20,13 +21,19 @@ class TKorSpinButton : public QWidget {
   QToolButton* UpButton() const { return up_; }
   QToolButton* DownButton() const { return down_; }
   QToolButton* StepButton() const { return step_; }
+  // 16, or 32 with the step button shown.
+  int MinimumHeight() const;
 
  signals:
   void upClicked();
   void downClicked();
   void stepClicked();
 
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
  private:
+  void LayOut();
   QToolButton* up_;
   QToolButton* down_;
   QToolButton* step_;
@@ -94,7 +101,15 @@ class TKorSpinEdit : public QLineEdit {
   TKorSpinButton* Buttons() const { return buttons_; }
   // The step-size pop-up that is open now (of any spin edit), or null.
   static QWidget* OpenStepPopup();
+  // The least height that shows the text and the button strip (the strip
+  // needs 32 pixels with the step button); the edit never gets lower.
   int GetMinHeight() const;
+  // The edit menu (undo, redo, cut, copy, paste, delete, select all), each
+  // entry named by its role ("edit-paste", ...); entries that would change
+  // the text are disabled while it may not be changed. The caller owns it.
+  QMenu* CreateEditMenu();
+  QSize sizeHint() const override;
+  QSize minimumSizeHint() const override;
 
  signals:
   // Raised after a step and after Enter (the OnValidate event).
@@ -109,8 +124,17 @@ class TKorSpinEdit : public QLineEdit {
   void focusOutEvent(QFocusEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  // Middle-button paste and drops reach only an edit that may be typed in.
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
+  // Whether the text may be changed by typing, pasting or dropping.
+  bool Editing() const;
+  void EnforceMinimumHeight();
   void Beep();
   void LayoutButtons();
   bool IsValidChar(QChar c) const;

@@ -13,6 +13,8 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include <cstdio>
+
 #include "Diagnostics.h"
 
 namespace {
@@ -20,9 +22,12 @@ namespace {
 // Properties kept on the objects involved.
 constexpr const char* kToolWindowProperty = "vkToolWindow";     // on a "&Вид" item
 constexpr const char* kFeaturesProperty = "vkUnlockedFeatures";  // on a locked dock
+constexpr const char* kFrameProperty = "vkUnlockedFrame";        // on a locked dock's frame
 
+// The tool window of a "&Вид" item; null once the window is gone (the item
+// itself goes a little later, with the next turn of the event loop).
 QWidget* ToolWindowOf(QAction* action) {
-  return qvariant_cast<QWidget*>(action->property(kToolWindowProperty));
+  return action->property(kToolWindowProperty).value<QPointer<QWidget>>().data();
 }
 
 }  // namespace
@@ -85,7 +90,7 @@ QAction* RegisterToolWindow(QWidget* toolWindow) {
   auto* item = new QAction(toolWindow->windowTitle(), view);
   item->setCheckable(true);
   item->setChecked(!toolWindow->isHidden());
-  item->setProperty(kToolWindowProperty, QVariant::fromValue(QPointer<QWidget>(toolWindow).data()));
+  item->setProperty(kToolWindowProperty, QVariant::fromValue(QPointer<QWidget>(toolWindow)));
   QObject::connect(item, &QAction::triggered, toolWindow, &QWidget::setVisible);
   if (auto* dock = qobject_cast<QDockWidget*>(toolWindow)) {
     QObject::connect(dock->toggleViewAction(), &QAction::toggled, item, &QAction::setChecked);
@@ -135,9 +140,13 @@ void AddMenuItem(QObject* menu, QAction* item) {
 void LockToolBars(QWidget* mainWindow, bool lock) {
   auto* bar = qobject_cast<QMenuBar*>(FindWinControl(mainWindow, vkgui::kMainMenu));
   if (!bar) return;
+  // The same "&Вид" item that RegisterToolWindow fills: the first one.
   QAction* viewItem = nullptr;
   for (QAction* a : bar->actions())
-    if (a->text() == QString::fromUtf8(vkgui::kViewMenu)) viewItem = a;
+    if (a->text() == QString::fromUtf8(vkgui::kViewMenu)) {
+      viewItem = a;
+      break;
+    }
   if (!viewItem) return;
   QMenu* view = viewItem->menu();
   VK_ASSERT_TEXT(view != nullptr, "SubMenu");
@@ -152,7 +161,11 @@ void LockToolBars(QWidget* mainWindow, bool lock) {
       // An empty title bar: no grip, nothing to drag.
       if (!dock->titleBarWidget()) dock->setTitleBarWidget(new QWidget(dock));
       dock->setFeatures(QDockWidget::NoDockWidgetFeatures);
-      if (auto* frame = qobject_cast<QFrame*>(dock->widget())) frame->setFrameShape(QFrame::NoFrame);
+      if (auto* frame = qobject_cast<QFrame*>(dock->widget())) {
+        if (!frame->property(kFrameProperty).isValid())
+          frame->setProperty(kFrameProperty, frame->frameStyle());
+        frame->setFrameShape(QFrame::NoFrame);
+      }
     } else {
       if (QWidget* title = dock->titleBarWidget()) {
         dock->setTitleBarWidget(nullptr);
@@ -163,8 +176,14 @@ void LockToolBars(QWidget* mainWindow, bool lock) {
         dock->setFeatures(static_cast<QDockWidget::DockWidgetFeatures>(features.toInt()));
         dock->setProperty(kFeaturesProperty, QVariant());
       }
-      if (auto* frame = qobject_cast<QFrame*>(dock->widget()))
-        frame->setFrameShape(QFrame::StyledPanel);
+      // Each window gets back exactly the frame it had.
+      if (auto* frame = qobject_cast<QFrame*>(dock->widget())) {
+        const QVariant style = frame->property(kFrameProperty);
+        if (style.isValid()) {
+          frame->setFrameStyle(style.toInt());
+          frame->setProperty(kFrameProperty, QVariant());
+        }
+      }
     }
   }
   // Each tool window lays its contents out again after the frame change.
@@ -174,8 +193,29 @@ void LockToolBars(QWidget* mainWindow, bool lock) {
   }
 }
 
+bool PlaceToolWindow(QWidget* toolWindow, QWidget* parent, const AnsiString& dockName) {
+  QWidget* dock = FindWinControl(parent, dockName);
+  if (!dock && toolWindow) {
+    const AnsiString text = "Панель размещения \"" + dockName + "\" не найдена: окно \"" +
+                            toolWindow->windowTitle().toStdString() + "\" помещено справа";
+    LogMessage(text, false);
+    std::fprintf(stderr, "Vektra: %s\n", text.c_str());
+  }
+  return PlaceToolWindow(toolWindow, dock);
+}
+
 bool PlaceToolWindow(QWidget* toolWindow, QWidget* dock) {
-  if (!toolWindow || !dock) return false;
+  if (!toolWindow) return false;
+  if (!dock) {
+    // No such dock: the window goes to the right dock area of its main
+    // window (tool bars to the top) rather than lie over the menu bar.
+    QMainWindow* main = vkgui::OwnerMainWindow(toolWindow->parentWidget());
+    if (!main) return false;
+    if (auto* tool = qobject_cast<QDockWidget*>(toolWindow)) main->addDockWidget(Qt::RightDockWidgetArea, tool);
+    else if (auto* bar = qobject_cast<QToolBar*>(toolWindow)) main->addToolBar(Qt::TopToolBarArea, bar);
+    else return false;
+    return false;
+  }
   if (auto* area = qobject_cast<TDockArea*>(dock)) {
     QMainWindow* main = area->MainWindow();
     if (!main) return false;

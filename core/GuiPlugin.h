@@ -55,8 +55,13 @@ void LockToolBars(QWidget* mainWindow, bool lock);
 
 // Puts a tool window (QDockWidget) or a tool bar (QToolBar) into `dock`: a
 // TDockArea places it in that area of its main window; any other container
-// takes it as a child in its layout. Returns false when `dock` is null.
+// takes it as a child in its layout. When `dock` is null the window goes to
+// the right dock area (a tool bar to the top) of the main window it belongs
+// to, and false is returned.
 bool PlaceToolWindow(QWidget* toolWindow, QWidget* dock);
+// The same with the dock found by name under `parent`; a name that is not
+// found is logged (and said on standard error).
+bool PlaceToolWindow(QWidget* toolWindow, QWidget* parent, const AnsiString& dockName);
 
 namespace vkgui {
 // The "&Вид" menu's caption and the menu bar's name.

@@ -17,6 +17,7 @@
 #include "../platform/Report.h"
 #include "AboutForm.h"
 #include "GuiPlugin.h"
+#include "Startup.h"
 #include "PacketTypes.h"
 #include "VKPaths.h"
 #include "VKXml.h"
@@ -24,6 +25,9 @@
 namespace {
 
 TFileDialogHook g_fileDialogHook;
+// The application's title: the main window's caption (Part of every message
+// that speaks for the application as a whole).
+std::string g_applicationTitle = "Vektra Launcher";
 
 QString Qs(const std::string& s) { return QString::fromStdString(s); }
 std::string Ss(const QString& s) { return s.toStdString(); }
@@ -33,6 +37,8 @@ const char* kCaption = "Vektra Launcher";
 }  // namespace
 
 void TMainForm::SetFileDialogHook(TFileDialogHook hook) { g_fileDialogHook = std::move(hook); }
+
+std::string TMainForm::ApplicationTitle() { return g_applicationTitle; }
 
 TMainForm::TMainForm(const TLauncherOptions& opts) : options(opts) {
   setObjectName("MainForm");
@@ -133,8 +139,11 @@ void TMainForm::BuildActions() {
   ActionLockToolbars = make("ActionLockToolbars", "Закрепить панели");
   ActionLockToolbars->setCheckable(true);
   ActionLockToolbars->setEnabled(false);
-  ActionAbout = make("ActionAbout", "О программе...");
+  // One action for the menu item "&О программе..." and the tool button.
+  ActionAbout = make("ActionAbout", "&О программе...");
+  ActionAbout->setIconText(QString::fromUtf8("О программе..."));
   ActionAbout->setToolTip(QString::fromUtf8("Информация о программе Vektra Launcher"));
+  ActionAbout->setStatusTip(QString::fromUtf8("Информация о программе Vektra Launcher"));
   ActionAbout->setIcon(style()->standardIcon(QStyle::SP_MessageBoxInformation));
   ActionHelp = make("ActionHelp", "&Справка");
   ActionHelp->setIcon(style()->standardIcon(QStyle::SP_DialogHelpButton));
@@ -152,6 +161,7 @@ void TMainForm::BuildActions() {
 
 void TMainForm::BuildWindow() {
   SetCaption(kCaption);
+  setFont(vklauncher::LauncherFont());
   setProperty(CHelpManager::kHelpContextProperty, 1002);
   resize(688, 543);
   if (QScreen* screen = QGuiApplication::primaryScreen())
@@ -200,8 +210,7 @@ void TMainForm::BuildWindow() {
   view->addAction(ActionLockToolbars);
   QMenu* helpMenu = bar->addMenu(QString::fromUtf8("&Помощь"));
   helpMenu->addAction(ActionHelp);
-  QAction* about = helpMenu->addAction(QString::fromUtf8("&О программе..."));
-  connect(about, &QAction::triggered, ActionAbout, &QAction::trigger);
+  helpMenu->addAction(ActionAbout);
 
   DockTop = new TDockArea(this, "DockTop", Qt::TopDockWidgetArea);
   DockLeft = new TDockArea(this, "DockLeft", Qt::LeftDockWidgetArea);
@@ -216,8 +225,10 @@ void TMainForm::BuildWindow() {
 }
 
 void TMainForm::SetCaption(const QString& caption) {
+  // Only the main window carries it: Qt would add an application display
+  // name to the title of every dialog and message box.
   setWindowTitle(caption);
-  QGuiApplication::setApplicationDisplayName(caption);
+  g_applicationTitle = caption.toStdString();
 }
 
 void TMainForm::SetSchemeControlsVisible(bool visible) {
@@ -310,16 +321,19 @@ void TMainForm::OnClose() {
 }
 
 void TMainForm::OnProfileOpen() {
+  // The dialog opens in the profiles folder, which a fresh account has not
+  // got yet.
+  QDir().mkpath(profileDirectory);
   const QString file = ChooseFile({QString::fromUtf8("Открытие профиля"),
                                    QString::fromUtf8("Файлы профилей Vektra (*.vpr)"), "vpr",
                                    profileDirectory, false});
   if (file.isEmpty() || !schemeManager) return;
   if (schemeManager->OpenProfile(Ss(file).c_str()) != 0)
-    vkplatform::MessageBox("Ошибка при открытии профиля", "Vektra Launcher",
-                           vkplatform::MsgIcon::None);
+    vkplatform::MessageBox("Ошибка при открытии профиля", g_applicationTitle, vkplatform::MsgIcon::None);
 }
 
 void TMainForm::OnProfileSave() {
+  QDir().mkpath(profileDirectory);
   const QString file = ChooseFile({QString::fromUtf8("Сохранение профиля"),
                                    QString::fromUtf8("Файлы профилей Vektra (*.vpr)"), "vpr",
                                    profileDirectory, true});

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "HelpManager.h"
 #include "PluginManager.h"
@@ -67,6 +68,10 @@ class TMainForm : public QMainWindow {
 
   // Replaces the file dialogs (tests); an empty hook restores them.
   static void SetFileDialogHook(TFileDialogHook hook);
+  // The application's title: the main window's caption ("Vektra Launcher",
+  // or the open scheme's caption). Messages that speak for the application
+  // carry it.
+  static std::string ApplicationTitle();
 
  private:
   void BuildWindow();

@@ -8,62 +8,151 @@
 
 #include <cstdio>
 #include <exception>
+#include <memory>
 
 #include "../platform/Affinity.h"
 #include "../platform/Report.h"
+#include "../platform/SysPaths.h"
 #include "MainForm.h"
 #include "ProgramInfo.h"
-#include "../platform/SysPaths.h"
+#include "Startup.h"
 #include "VKPaths.h"
 
 namespace {
 
-int Run(int argc, char** argv) {
-  vkplatform::BindToFirstProcessor();
-  QApplication app(argc, argv);
-  QApplication::setApplicationName("Vektra Launcher");
-  QApplication::setOrganizationName("Korvan");
+const char* kTitle = "Vektra Launcher";
+
+// The command line: a scheme file, then options for automation. Further
+// arguments are ignored (with a warning), as are options it does not know.
+struct TCommandLine {
+  QCommandLineParser parser;
+  QCommandLineOption quitAfter{"quit-after", QString::fromUtf8("закрыть программу через N секунд"),
+                               "seconds"};
+  QCommandLineOption screenshot{
+      "screenshot", QString::fromUtf8("перед закрытием сохранить снимок главного окна в файл"),
+      "file"};
+  QCommandLineOption help = QCommandLineOption({"h", "help"}, QString::fromUtf8("показать эту справку"));
+  QCommandLineOption version =
+      QCommandLineOption({"v", "version"}, QString::fromUtf8("показать версию программы"));
+
+  TCommandLine() {
+    parser.setApplicationDescription(
+        QString::fromUtf8("Среда исполнения измерительных схем Vektra.\n"
+                          "Открывает схему (.vms) и запускает её; без файла схемы открывает "
+                          "диалог выбора схемы."));
+    parser.addOption(help);
+    parser.addOption(version);
+    parser.addPositionalArgument("scheme", QString::fromUtf8("файл схемы (.vms), который открыть"),
+                                 "[scheme.vms]");
+    parser.addOption(quitAfter);
+    parser.addOption(screenshot);
+  }
+  // Parses; what it cannot take is said on standard error and left out.
+  void Parse(const QStringList& arguments) {
+    if (!parser.parse(arguments))
+      std::fprintf(stderr, "Vektra Launcher: %s (пропущено)\n", parser.errorText().toLocal8Bit().constData());
+    if (parser.positionalArguments().size() > 1)
+      std::fprintf(stderr, "Vektra Launcher: лишние аргументы пропущены: %s\n",
+                   parser.positionalArguments().mid(1).join(' ').toLocal8Bit().constData());
+  }
+  QString Scheme() const {
+    const QStringList files = parser.positionalArguments();
+    return files.isEmpty() ? QString() : QFileInfo(files.first()).absoluteFilePath();
+  }
+};
+
+QStringList Arguments(int argc, char** argv) {
+  QStringList list;
+  for (int i = 0; i < argc; ++i) list << QString::fromLocal8Bit(argv[i]);
+  return list;
+}
+
+void SetIdentity() {
+  QCoreApplication::setApplicationName(kTitle);
+  QCoreApplication::setOrganizationName("Korvan");
   CProgramInfo info;
   info.OpenInfo(vkplatform::ExecutablePath());
-  QApplication::setApplicationVersion(QString::fromStdString(info.GetVersion()));
+  QCoreApplication::setApplicationVersion(QString::fromStdString(info.GetVersion()));
+}
 
-  QCommandLineParser parser;
-  parser.setApplicationDescription(QString::fromUtf8("Среда исполнения измерительных схем Vektra"));
-  parser.addHelpOption();
-  parser.addVersionOption();
-  parser.addPositionalArgument("scheme", QString::fromUtf8("файл схемы (.vms), который открыть"));
-  QCommandLineOption quitAfter("quit-after", QString::fromUtf8("закрыть программу через N секунд"),
-                               "seconds");
-  QCommandLineOption screenshot("screenshot",
-                                QString::fromUtf8("перед закрытием сохранить снимок окна в файл"),
-                                "file");
-  parser.addOption(quitAfter);
-  parser.addOption(screenshot);
-  parser.process(app);
-
-  TLauncherOptions options;
-  if (!parser.positionalArguments().isEmpty())
-    options.schemeFile = QFileInfo(parser.positionalArguments().first()).absoluteFilePath();
-  TMainForm form(options);
-  if (form.TerminateRequested()) return 1;
-  form.showMaximized();
-
-  if (parser.isSet(quitAfter)) {
-    const int ms = static_cast<int>(parser.value(quitAfter).toDouble() * 1000);
-    QTimer::singleShot(ms, &form, [&] {
-      if (parser.isSet(screenshot)) {
-        const QString file = QFileInfo(parser.value(screenshot)).absoluteFilePath();
-        QDir().mkpath(QFileInfo(file).absolutePath());
-        if (form.grab().save(file))
-          std::printf("Screenshot of the main window: %s\n", file.toLocal8Bit().constData());
-        else
-          std::fprintf(stderr, "Cannot write the screenshot %s\n", file.toLocal8Bit().constData());
-        std::fflush(stdout);
-      }
-      form.close();
-    });
+// --help and --version need no window: they are answered before any
+// display is looked for.
+int AnswerWithoutWindow(int argc, char** argv, bool& answered) {
+  TCommandLine line;
+  line.parser.parse(Arguments(argc, argv));
+  answered = line.parser.isSet(line.help) || line.parser.isSet(line.version);
+  if (!answered) return 0;
+  QCoreApplication app(argc, argv);
+  SetIdentity();
+  vklauncher::InstallRussianTranslations(app);
+  if (line.parser.isSet(line.help)) {
+    std::printf("%s", line.parser.helpText().toLocal8Bit().constData());
+    std::printf("\nСреда исполнения: переменная VEKTRA_LOG=1 выводит журнал загрузки в stderr;\n"
+                "QT_QPA_PLATFORM=offscreen позволяет работать без экрана.\n");
+  } else {
+    std::printf("%s %s\n", kTitle, QCoreApplication::applicationVersion().toLocal8Bit().constData());
   }
-  return QApplication::exec();
+  return 0;
+}
+
+int Run(int argc, char** argv) {
+  bool answered = false;
+  const int rc = AnswerWithoutWindow(argc, argv, answered);
+  if (answered) return rc;
+
+  TCommandLine line;
+  line.parser.parse(Arguments(argc, argv));
+  const QString scheme = line.Scheme();
+  QString why;
+  if (!vklauncher::DisplayAvailable(&why)) {
+    // Without a screen the application could not even be created: say so
+    // instead of ending with the platform's abort.
+    if (!scheme.isEmpty() && !QFileInfo::exists(scheme))
+      std::fprintf(stderr, "Vektra Launcher: файл схемы \"%s\" не найден.\n", scheme.toLocal8Bit().constData());
+    std::fprintf(stderr,
+                 "Vektra Launcher: %s. Окна показать негде; для работы без экрана задайте "
+                 "QT_QPA_PLATFORM=offscreen.\n",
+                 why.toLocal8Bit().constData());
+    return 1;
+  }
+
+  vkplatform::BindToFirstProcessor();
+  QApplication app(argc, argv);
+  SetIdentity();
+  vklauncher::InstallRussianTranslations(app);
+  line.Parse(QApplication::arguments());
+
+  // An exception that leaves start-up or the message loop is shown while
+  // the application can still show it.
+  try {
+    TLauncherOptions options;
+    options.schemeFile = scheme;
+    TMainForm form(options);
+    if (form.TerminateRequested()) return 1;
+    form.showMaximized();
+
+    if (line.parser.isSet(line.quitAfter)) {
+      const int ms = static_cast<int>(line.parser.value(line.quitAfter).toDouble() * 1000);
+      QTimer::singleShot(ms, &form, [&] {
+        if (line.parser.isSet(line.screenshot)) {
+          const QString file = QFileInfo(line.parser.value(line.screenshot)).absoluteFilePath();
+          QDir().mkpath(QFileInfo(file).absolutePath());
+          if (form.grab().save(file))
+            std::printf("Screenshot of the main window: %s\n", file.toLocal8Bit().constData());
+          else
+            std::fprintf(stderr, "Cannot write the screenshot %s\n", file.toLocal8Bit().constData());
+          std::fflush(stdout);
+        }
+        form.close();
+      });
+    }
+    return QApplication::exec();
+  } catch (const std::exception& e) {
+    vkplatform::MessageBox(e.what(), TMainForm::ApplicationTitle(), vkplatform::MsgIcon::Error);
+  } catch (...) {
+    vkplatform::MessageBox("", TMainForm::ApplicationTitle(), vkplatform::MsgIcon::Error);
+  }
+  return 1;
 }
 
 }  // namespace
@@ -72,9 +161,9 @@ int main(int argc, char** argv) {
   try {
     return Run(argc, argv);
   } catch (const std::exception& e) {
-    vkplatform::MessageBox(e.what(), "Vektra Launcher", vkplatform::MsgIcon::Error);
+    std::fprintf(stderr, "Vektra Launcher: %s\n", e.what());
   } catch (...) {
-    vkplatform::MessageBox("", "Vektra Launcher", vkplatform::MsgIcon::Error);
+    std::fprintf(stderr, "Vektra Launcher: неизвестное исключение\n");
   }
   return 1;
 }

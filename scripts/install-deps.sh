@@ -13,6 +13,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth x11-utils imagemagick
   locales
+  fonts-liberation2 qt6-translations-l10n
   clang libclang-rt-14-dev
 )
 

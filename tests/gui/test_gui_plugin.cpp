@@ -8,6 +8,11 @@
 #include <QMenuBar>
 #include <QVBoxLayout>
 
+#include <QFrame>
+
+#include <vector>
+
+#include "Diagnostics.h"
 #include "GuiPlugin.h"
 #include "TestApp.h"
 #include "platform/Report.h"
@@ -92,10 +97,19 @@ TEST(GuiPlugin, ToolWindowsShareOneViewMenuAfterTheFirstMenu) {
   EXPECT_EQ(h.Menus().size(), 2);  // the menu stays when empty
 }
 
-TEST(GuiPlugin, LockThenUnlockRestoresGrips) {
+// Lock then unlock gives every tool window back exactly its look: grips,
+// features, and the frame its content had (whatever it was).
+TEST(GuiPlugin, LockThenUnlockRestoresEachWindow) {
   Host h;
   QDockWidget* one = h.Tool("Первое");
   QDockWidget* two = h.Tool("Второе");
+  auto* boxed = new QFrame;
+  boxed->setFrameStyle(QFrame::Box | QFrame::Sunken);
+  one->setWidget(boxed);
+  auto* plain = new QFrame;
+  plain->setFrameStyle(QFrame::NoFrame);
+  two->setWidget(plain);
+  two->setFeatures(QDockWidget::DockWidgetClosable);
   RegisterToolWindow(one);
   RegisterToolWindow(two);
   const auto features = one->features();
@@ -103,13 +117,57 @@ TEST(GuiPlugin, LockThenUnlockRestoresGrips) {
   for (QDockWidget* d : {one, two}) {
     EXPECT_NE(d->titleBarWidget(), nullptr);
     EXPECT_EQ(d->features(), QDockWidget::NoDockWidgetFeatures);
+    EXPECT_EQ(static_cast<QFrame*>(d->widget())->frameShape(), QFrame::NoFrame);
   }
   LockToolBars(&h.main, true);  // twice is harmless
   LockToolBars(&h.main, false);
-  for (QDockWidget* d : {one, two}) {
-    EXPECT_EQ(d->titleBarWidget(), nullptr);
-    EXPECT_EQ(d->features(), features);
-  }
+  for (QDockWidget* d : {one, two}) EXPECT_EQ(d->titleBarWidget(), nullptr);
+  EXPECT_EQ(one->features(), features);
+  EXPECT_EQ(two->features(), QDockWidget::DockWidgetClosable);
+  EXPECT_EQ(boxed->frameStyle(), QFrame::Box | QFrame::Sunken);
+  EXPECT_EQ(plain->frameStyle(), QFrame::NoFrame);
+}
+
+// Between a tool window's end and the removal of its "&Вид" item (which
+// follows with the event loop), locking must not touch the window.
+TEST(GuiPlugin, LockingSkipsToolWindowsThatAreGone) {
+  Host h;
+  QDockWidget* gone = h.Tool("Ушедшее");
+  QDockWidget* kept = h.Tool("Оставшееся");
+  RegisterToolWindow(gone);
+  RegisterToolWindow(kept);
+  delete gone;
+  LockToolBars(&h.main, true);
+  EXPECT_EQ(kept->features(), QDockWidget::NoDockWidgetFeatures);
+  LockToolBars(&h.main, false);
+}
+
+// Registering and locking agree on which "&Вид" menu is meant: the first.
+TEST(GuiPlugin, RegisteringAndLockingUseTheSameViewMenu) {
+  Host h;
+  QDockWidget* tool = h.Tool("Окно");
+  RegisterToolWindow(tool);
+  h.Bar()->addMenu(QString::fromUtf8("&Вид"))->addAction("stray");
+  LockToolBars(&h.main, true);
+  EXPECT_EQ(tool->features(), QDockWidget::NoDockWidgetFeatures);
+  LockToolBars(&h.main, false);
+  EXPECT_NE(tool->features(), QDockWidget::NoDockWidgetFeatures);
+}
+
+// A tool window whose dock does not exist goes to the right dock area
+// instead of lying over the menu bar, and the name is logged.
+TEST(GuiPlugin, AnUnknownDockNameIsLoggedAndTheWindowDocked) {
+  Host h;
+  std::vector<AnsiString> log;
+  LogHook previous = SetLogHook([&](const AnsiString& m, bool) { log.push_back(m); });
+  auto* tool = new QDockWidget(QString::fromUtf8("Панель"), &h.main);
+  EXPECT_FALSE(PlaceToolWindow(tool, &h.main, "DockNowhere"));
+  SetLogHook(previous);
+  EXPECT_EQ(h.main.dockWidgetArea(tool), Qt::RightDockWidgetArea);
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_NE(log[0].find("DockNowhere"), AnsiString::npos);
+  auto* known = new QDockWidget("known", &h.main);
+  EXPECT_TRUE(PlaceToolWindow(known, &h.main, "DockRight"));
 }
 
 TEST(GuiPlugin, MenuItemsAndTheirMenus) {

@@ -1,13 +1,25 @@
 // The numeric spin edit: stepping, value lists, typing and the step pop-up.
 #include <gtest/gtest.h>
 
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QKeyEvent>
+#include <QLibraryInfo>
+#include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QTimer>
+#include <QTranslator>
+#include <QVBoxLayout>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QToolButton>
 #include <QWheelEvent>
 
 #include "KorSpinEdit.h"
+#include "Screenshot.h"
 #include "TestApp.h"
 
 namespace {
@@ -143,4 +155,97 @@ TEST(SpinEdit, OneStepPopupAtATimeSetsTheIncrement) {
   EXPECT_DOUBLE_EQ(b.Increment(), 0.25);
   b.Step(1);
   EXPECT_DOUBLE_EQ(b.GetValue(), 0.25);
+}
+
+// With the step button the strip keeps its layout at any size asked for:
+// the arrow pair in the upper half, the step button beneath, none of them
+// squeezed out of sight.
+TEST(SpinEdit, TheStepButtonKeepsItsRoom) {
+  TestApp();
+  QWidget host;
+  auto* layout = new QVBoxLayout(&host);
+  auto* e = new TKorSpinEdit(&host);
+  layout->addWidget(e);
+  e->SetAllowStepChange(true);
+  host.show();
+  for (int asked : {22, 10, 60}) {
+    e->resize(120, asked);
+    QApplication::processEvents();
+    EXPECT_GE(e->height(), e->GetMinHeight()) << asked;
+    TKorSpinButton* strip = e->Buttons();
+    EXPECT_GE(strip->height(), 32) << asked;
+    const QRect up = strip->UpButton()->geometry(), down = strip->DownButton()->geometry(),
+                step = strip->StepButton()->geometry();
+    EXPECT_EQ(up.top(), 0);
+    EXPECT_LE(down.bottom(), strip->height() / 2) << asked;
+    EXPECT_GE(step.top(), strip->height() / 2 - 1) << asked;
+    EXPECT_GE(step.height(), 15) << asked;
+    EXPECT_GE(up.height(), 7) << asked;
+  }
+  EXPECT_GE(e->sizeHint().height(), 34);
+  auto* plain = new TKorSpinEdit(&host);
+  layout->addWidget(plain);
+  plain->SetValue(12.5);
+  e->SetValue(3);
+  host.resize(160, 90);
+  MaybeScreenshot(&host, "spin-edit-step-button");
+  e->SetAllowStepChange(false);
+  EXPECT_LT(e->GetMinHeight(), 34);
+}
+
+// Text that is not typed does not get in either: a drop or a middle-button
+// paste on an edit whose editor is disabled or that is read-only; the edit
+// menu's entries that change the text are disabled by their roles, in
+// whatever language they are.
+TEST(SpinEdit, BlockedEditsTakeNoDropsPastesOrMenuEdits) {
+  TestApp();
+  QTranslator russian;
+  ASSERT_TRUE(russian.load("qtbase_ru", QLibraryInfo::path(QLibraryInfo::TranslationsPath)));
+  QCoreApplication::installTranslator(&russian);
+  for (const bool readOnly : {false, true}) {
+    TKorSpinEdit e;
+    e.show();
+    if (readOnly) e.setReadOnly(true);
+    else e.SetEditorEnabled(false);
+    QMimeData mime;
+    mime.setText("42");
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&e, &enter);
+    EXPECT_FALSE(enter.isAccepted());
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&e, &drop);
+    QApplication::clipboard()->setText("77", QClipboard::Selection);
+    QMouseEvent middle(QEvent::MouseButtonRelease, QPointF(5, 5), QPointF(5, 5), Qt::MiddleButton,
+                       Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(&e, &middle);
+    EXPECT_EQ(e.text(), "0") << readOnly;
+
+    QStringList disabled, enabled;
+    QTimer::singleShot(50, [&] {
+      auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+      if (!menu) return;
+      for (QAction* a : menu->actions())
+        if (!a->isSeparator())
+          (a->isEnabled() ? enabled : disabled) << a->objectName() + "=" + a->text().remove('&');
+      menu->close();
+    });
+    e.selectAll();
+    QContextMenuEvent context(QContextMenuEvent::Mouse, QPoint(5, 5), e.mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(&e, &context);
+    EXPECT_TRUE(disabled.filter("edit-paste=").size() == 1) << disabled.join(", ").toStdString();
+    EXPECT_TRUE(disabled.filter("edit-cut=").size() == 1) << disabled.join(", ").toStdString();
+    // The menu speaks Russian, and copying what is selected stays possible.
+    EXPECT_FALSE(disabled.filter(QString::fromUtf8("edit-paste=Вставить")).isEmpty())
+        << disabled.join(", ").toStdString();
+    EXPECT_TRUE(enabled.filter("edit-copy=").size() == 1) << enabled.join(", ").toStdString();
+  }
+  QCoreApplication::removeTranslator(&russian);
+
+  // An edit that may be typed in takes a drop.
+  TKorSpinEdit open;
+  QMimeData mime;
+  mime.setText("42");
+  QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&open, &enter);
+  EXPECT_TRUE(enter.isAccepted());
 }

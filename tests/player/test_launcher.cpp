@@ -5,7 +5,11 @@
 #include <QDockWidget>
 #include <QMenuBar>
 #include <QTextEdit>
+#include <QFontInfo>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
 #include <QElapsedTimer>
 #include <QTimer>
 
@@ -16,6 +20,7 @@
 #include "GuiPlugin.h"
 #include "MainForm.h"
 #include "Screenshot.h"
+#include "Startup.h"
 #include "TestApp.h"
 #include "TestHome.h"
 #include "VKPaths.h"
@@ -57,8 +62,14 @@ TEST(Launcher, OpensAndClosesSchemesWithCaptionsAndProfiles) {
   form.TimerOpenFile.stop();
   EXPECT_EQ(form.windowTitle(), "Vektra Launcher");
   EXPECT_FALSE(form.ActionClose->isEnabled());
+  // Arial's metric twin at 11 pixels.
+  EXPECT_EQ(form.font().pixelSize(), 11);
+  EXPECT_EQ(QFontInfo(form.font()).family(), "Liberation Sans");
 
-  // The menu bar, in order, and the named docks.
+  // The menu bar, in order, and the named docks; "&О программе..." is the
+  // About action itself.
+  EXPECT_TRUE(form.menuBar()->actions().last()->menu()->actions().contains(form.ActionAbout));
+  EXPECT_EQ(form.ActionAbout->text(), "&О программе...");
   QStringList menus;
   for (QAction* a : form.menuBar()->actions()) menus << a->text();
   EXPECT_EQ(menus, QStringList({"&Файл", "&Настройки", "&Вид", "&Помощь"}));
@@ -80,6 +91,10 @@ TEST(Launcher, OpensAndClosesSchemesWithCaptionsAndProfiles) {
   EXPECT_EQ(asked[0].defaultSuffix, "vms");
   EXPECT_EQ(asked[0].directory.toStdString(), GetVKDir(dirSchemes));
   EXPECT_EQ(form.windowTitle(), "Цепочка (chain) - Vektra Launcher");
+  EXPECT_EQ(TMainForm::ApplicationTitle(), "Цепочка (chain) - Vektra Launcher");
+  // Only the main window carries the caption: a display name would be added
+  // to the title of every dialog and message box.
+  EXPECT_EQ(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
   EXPECT_TRUE(form.ActionClose->isEnabled());
   ASSERT_NE(form.Scheme(), nullptr);
   EXPECT_TRUE(form.Scheme()->Started());
@@ -90,16 +105,19 @@ TEST(Launcher, OpensAndClosesSchemesWithCaptionsAndProfiles) {
   EXPECT_TRUE(fs::exists(chainProfile));
   EXPECT_EQ(form.windowTitle(), "Веер (fanout) - Vektra Launcher");
 
-  // A profile of another scheme is refused.
+  // A profile of another scheme is refused, in a box captioned with the
+  // application's title, which is the scheme's caption now.
   answer = QString::fromStdString(chainProfile);
   form.ActionProfileOpen->trigger();
   EXPECT_EQ(asked.back().title, "Открытие профиля");
-  EXPECT_EQ(cap.CountText("Ошибка при открытии профиля"), 1u);
+  ASSERT_EQ(cap.CountText("Ошибка при открытии профиля"), 1u);
+  EXPECT_EQ(cap.Reports().back().caption, "Веер (fanout) - Vektra Launcher");
 
   form.ActionClose->trigger();
   EXPECT_EQ(form.Scheme(), nullptr);
   EXPECT_FALSE(form.ActionClose->isEnabled());
   EXPECT_EQ(form.windowTitle(), "Vektra Launcher");
+  EXPECT_EQ(TMainForm::ApplicationTitle(), "Vektra Launcher");
   EXPECT_TRUE(fs::exists(GetVKDir(dirDefProfiles) + "/fanout.vpr"));
 
   // Profile actions without a scheme do nothing; a cancelled dialog neither.
@@ -198,4 +216,104 @@ TEST(Launcher, CloseWaitsForARunningWindowedHandler) {
   EXPECT_EQ(form.Scheme(), nullptr);
   EXPECT_GE(t.elapsed(), 250);
   EXPECT_FALSE(form.ActionClose->isEnabled());
+}
+
+// On a fresh account the profile dialogs open in the profiles folder, which
+// must exist by then (a dialog on a missing folder falls back to its parent
+// with the folder's name typed in as the file name).
+TEST(Launcher, ProfileDialogsOpenInAnExistingProfilesFolder) {
+  TestApp();
+  vkplatform::ReportCapture cap;
+  fs::remove_all(GetVKDir(dirConfig));
+  TMainForm form(Options());
+  form.TimerOpenFile.stop();
+  ASSERT_EQ(form.OpenScheme(Scheme("chain.vms")), 0);
+  std::vector<bool> existed;
+  TMainForm::SetFileDialogHook([&](const TFileDialogRequest& r) {
+    EXPECT_EQ(r.directory.toStdString(), GetVKDir(dirProfiles));
+    existed.push_back(QFileInfo(r.directory).isDir());
+    return QString();
+  });
+  form.ActionProfileSave->trigger();
+  fs::remove_all(GetVKDir(dirProfiles));
+  form.ActionProfileOpen->trigger();
+  TMainForm::SetFileDialogHook(nullptr);
+  EXPECT_EQ(existed, std::vector<bool>({true, true}));
+}
+
+// Qt's own texts (dialogs, buttons, edit menus) are Russian.
+TEST(Launcher, QtTextsAreRussian) {
+  TestApp();
+  ASSERT_TRUE(vklauncher::InstallRussianTranslations(*QCoreApplication::instance()));
+  EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Look in:"), "Перейти к:");
+  EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), "Отмена");
+  EXPECT_EQ(QLineEdit::tr("&Paste"), "В&ставить");
+}
+
+namespace {
+
+struct TRun {
+  int status = -1;
+  QString out, err;
+};
+
+// Player run in a terminal without a display.
+TRun Player(const QStringList& arguments, const QString& platform = QString()) {
+  QProcess p;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.remove("DISPLAY");
+  env.remove("WAYLAND_DISPLAY");
+  env.remove("QT_QPA_PLATFORM");
+  if (!platform.isEmpty()) env.insert("QT_QPA_PLATFORM", platform);
+  env.insert("HOME", QString::fromStdString(TestHome()));
+  env.insert("XDG_CONFIG_HOME", QString::fromStdString(TestHome() + "/.config"));
+  p.setProcessEnvironment(env);
+  p.start(QString(VK_BIN_DIR) + "/Player", arguments);
+  TRun r;
+  if (!p.waitForFinished(30000)) {
+    p.kill();
+    p.waitForFinished();
+    return r;
+  }
+  r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
+  r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
+  r.err = QString::fromLocal8Bit(p.readAllStandardError());
+  return r;
+}
+
+}  // namespace
+
+// Help and version need no display; a missing scheme or no display at all
+// are said plainly (no abort); options it does not know are passed over
+// with a warning; an exception at start-up is shown before the end.
+TEST(Launcher, CommandLineWithoutADisplay) {
+  TestApp();
+  TRun help = Player({"--help"});
+  EXPECT_EQ(help.status, 0) << help.err.toStdString();
+  EXPECT_TRUE(help.out.contains("--quit-after")) << help.out.toStdString();
+  EXPECT_TRUE(help.out.contains("scheme.vms")) << help.out.toStdString();
+  TRun version = Player({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_TRUE(version.out.startsWith("Vektra Launcher ")) << version.out.toStdString();
+
+  TRun missing = Player({"/nowhere/missing.vms"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_TRUE(missing.err.contains("/nowhere/missing.vms")) << missing.err.toStdString();
+  TRun noScreen = Player({});
+  EXPECT_EQ(noScreen.status, 1);
+  EXPECT_TRUE(noScreen.err.contains("QT_QPA_PLATFORM=offscreen")) << noScreen.err.toStdString();
+
+  const QString demo = QString(VK_BIN_DIR) + "/schemes/demo.vms";
+  TRun bogus = Player({demo, "--bogus", "extra.vms", "--quit-after", "0.3"}, "offscreen");
+  EXPECT_EQ(bogus.status, 0) << bogus.err.toStdString();
+  EXPECT_TRUE(bogus.err.contains("--bogus") || bogus.err.contains("bogus")) << bogus.err.toStdString();
+  EXPECT_TRUE(bogus.err.contains("extra.vms")) << bogus.err.toStdString();
+
+  const std::string failing = TestHome() + "/failing-init.vms";
+  std::ofstream(failing) << "<scheme name=\"Сбой\"><node name=\"src\" class=\"TTestSource\">"
+                            "<parameters throw=\"initialize\"/></node></scheme>";
+  TRun thrown = Player({QString::fromStdString(failing), "--quit-after", "0.3"}, "offscreen");
+  EXPECT_EQ(thrown.status, 1);
+  EXPECT_TRUE(thrown.err.contains("[Сбой (failing-init) - Vektra Launcher] test failure in Initialize"))
+      << thrown.err.toStdString();
 }

@@ -19,7 +19,7 @@ inline double NowMicroseconds() {
 // Sends CDoublePacket values 1, 2, 3 ... on "out", one per cycle while the
 // queue takes them. Parameters: "count" (how many, 0 = no limit), "throw"
 // ("process": Process() throws once after the first value; "always": on
-// every call), "stamp" (true: each value is instead the sending time in
+// every call; "initialize": Initialize throws), "stamp" (true: each value is instead the sending time in
 // microseconds of the steady clock, and every cycle fills the queue),
 // "period" (milliseconds between two values; 0 = every cycle), "initial"
 // (how many values Initialize sends at once, before the scheme runs).
@@ -36,6 +36,7 @@ class TTestSource : public CBasePlugin {
     const AnsiString mode = VKCore::GetNodeStringValue(node, "@throw", "");
     throwInProcess = mode == "process";
     throwAlways = mode == "always";
+    if (mode == "initialize") throw std::runtime_error("test failure in Initialize");
     for (int i = VKCore::GetNodeIntValue(node, "@initial", 0); i > 0; --i) {
       auto* p = new CDoublePacket(next.load());
       if (GetOutLinkPoint(0u)->AddPacket(p) == 0) ++next;

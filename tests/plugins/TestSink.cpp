@@ -82,7 +82,7 @@ class TTestSink : public CBasePlugin {
     label->setMargin(8);
     label->setMinimumWidth(180);
     tool->setWidget(label);
-    PlaceToolWindow(tool, FindWinControl(parent, dockName));
+    PlaceToolWindow(tool, parent, dockName);
     RegisterToolWindow(tool);
     auto* timer = new QTimer(tool);
     QObject::connect(timer, &QTimer::timeout, label, [this, label] {
