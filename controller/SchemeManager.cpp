@@ -84,7 +84,7 @@ CSchemeManager::~CSchemeManager() {
 // ---- opening and wiring -------------------------------------------------------
 
 int CSchemeManager::Open(const AnsiString& name, AnsiString& schemeName) {
-  Close();
+  if (Close() != VKT_OK) return VKT_ERROR;  // a windowed handler is running
   fileName = name;
   LogMessage("Открытие схемы \"" + name + "\"", false);
   if (schemeDoc.Open(name.c_str()) != 0) {
@@ -212,6 +212,9 @@ int CSchemeManager::CreatePluginInstance(CBasePlugin*& plugin, const AnsiString&
 }
 
 int CSchemeManager::DeletePluginInstance(const AnsiString& name) {
+  // The worker reads the module list without a lock and a handler may be
+  // running in the module: modules go only while the scheme is stopped.
+  if (started || Busy()) return VKT_ERROR;
   for (auto it = modules.rbegin(); it != modules.rend(); ++it) {
     if ((*it)->Name() != name) continue;
     CBasePlugin* module = *it;
@@ -219,7 +222,6 @@ int CSchemeManager::DeletePluginInstance(const AnsiString& name) {
     // Its inputs leave their queues as the module goes.
     int rc = pPluginsManager->DestroyPluginInstance(module);
     VK_ASSERT_TEXT(rc == 0, "pPluginsManager->DestroyPluginInstance(module)==0");
-    if (started) CollectLiveSubscribers();
     return VKT_OK;
   }
   return VKT_NO_PLUGIN;
@@ -337,9 +339,10 @@ void CSchemeManager::Deliver(CSubscriber* subscriber) {
   const auto found = liveSubscribers.find(subscriber);
   if (found == liveSubscribers.end()) return;
   CQueueSubscriber* s = found->second;
-  s->DeliveryPosted = false;
   // While the handler runs (perhaps in a nested event loop) the scheme may
-  // not be stopped or closed under it.
+  // not be stopped or closed under it; and no second delivery of this
+  // subscriber is posted until this one is over (a handler that keeps
+  // failing would otherwise nest one error box in the next).
   ++deliveryDepth;
   try {
     unsigned budget = std::max(1u, s->Queue()->QueueLen());
@@ -352,6 +355,7 @@ void CSchemeManager::Deliver(CSubscriber* subscriber) {
     // Nothing may escape into the event loop: it would end the program.
     ErrorBox("Исключение при обработке подписок\r\nНеизвестное исключение");
   }
+  s->DeliveryPosted = false;
   --deliveryDepth;
 }
 

@@ -49,6 +49,7 @@ class CSchemeManager : public CThreadObject {
   // negative result code (a message box says what went wrong).
   int Open(const AnsiString& fileName, AnsiString& schemeName);
   int CreatePluginInstance(CBasePlugin*& plugin, const AnsiString& className, const AnsiString& name);
+  // 0, -6 when no module has that name, -1 while the scheme runs.
   int DeletePluginInstance(const AnsiString& name);
   int GetPlugin(CBasePlugin*& plugin, const AnsiString& name) const;
   int GetPlugin(CBasePlugin*& plugin, unsigned index) const;

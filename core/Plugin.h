@@ -3,6 +3,7 @@
 // link points meet the packet queues.
 #include <libxml/tree.h>
 
+#include <atomic>
 #include <functional>
 #include <initializer_list>
 #include <vector>
@@ -92,6 +93,32 @@ class CSubscriber {
 // `handled` keeps the packet and releases it later through the input.
 using TPacketEvent = std::function<void(CSubscriber* subscriber, CBasePacket* packet, bool& handled)>;
 
+// An input's handler as the input keeps it. Whether one is set may be asked
+// from any thread (a queue asks when a packet arrives, from the sender's
+// thread, while the receiving module may be setting its handler in its
+// Initialize); the handler itself is called only by the thread that serves
+// the input.
+class TPacketHandler {
+ public:
+  TPacketHandler() = default;
+  TPacketHandler(TPacketEvent handler) : handler_(std::move(handler)), set_(static_cast<bool>(handler_)) {}
+  TPacketHandler(const TPacketHandler&) = delete;
+  TPacketHandler& operator=(const TPacketHandler&) = delete;
+  TPacketHandler& operator=(TPacketEvent handler) {
+    handler_ = std::move(handler);
+    set_.store(static_cast<bool>(handler_), std::memory_order_release);
+    return *this;
+  }
+  explicit operator bool() const { return set_.load(std::memory_order_acquire); }
+  void operator()(CSubscriber* subscriber, CBasePacket* packet, bool& handled) const {
+    handler_(subscriber, packet, handled);
+  }
+
+ private:
+  TPacketEvent handler_;
+  std::atomic<bool> set_{false};
+};
+
 class COutLinkPoint {
  public:
   COutLinkPoint(const AnsiString& name, const CSimpleSet<CMetaClass>& types, ELinkPointType type);
@@ -122,7 +149,7 @@ class CInLinkPoint : public CSafeObject {
   AnsiString Name;
   CSimpleSet<CMetaClass> AcceptedTypes;
   ELinkPointType LinkType;
-  TPacketEvent OnPacket;
+  TPacketHandler OnPacket;
   QWidget* NotifyWindow = nullptr;
   // Signalled by the queues whenever a packet arrives for this input: a
   // plug-in that polls its inputs from a thread of its own waits on it

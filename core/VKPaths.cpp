@@ -114,17 +114,19 @@ int ReplaceString(AnsiString& text, const AnsiString& what, const AnsiString& wi
   // inserted text. Otherwise every replacement is followed by a search from
   // the start, so that text brought together by a replacement is replaced
   // too ("aab", "ab" -> "b" gives "b").
-  const bool restart =
-      vkplatform::Utf8LowerSameLength(with).find(lowerWhat) == AnsiString::npos;
+  const bool restart = vkplatform::Utf8LowerSameLength(with).find(lowerWhat) == AnsiString::npos;
   // A replacement that grows the text can, in rare patterns, keep producing
   // new matches; past this many the search also goes on after the insert.
   size_t restartsLeft = 4 * text.size() + 1024;
   // The lower-case copy has the same byte positions as the text, so every
   // match found in it is replaced at the same place in both.
+  // The copy receives the replacement in lower case as well, so that a
+  // match it takes part in is found whatever its case.
+  const AnsiString lowerWith = vkplatform::Utf8LowerSameLength(with);
   AnsiString::size_type pos = lowerText.find(lowerWhat);
   while (pos != AnsiString::npos) {
     text.replace(pos, what.size(), with);
-    lowerText.replace(pos, what.size(), with);
+    lowerText.replace(pos, what.size(), lowerWith);
     if (restart && restartsLeft > 0) {
       --restartsLeft;
       // Searching from the start: no match begins before pos was replaced, so

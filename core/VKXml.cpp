@@ -33,50 +33,91 @@ struct LibxmlInit {
 
 void SilentStructuredError(void*, xmlErrorPtr) {}
 
+// What the parser of our documents refuses, kept on the parser context.
 // Our documents never need a document type: a document that brings an
 // internal subset (where entities would be declared) is refused before a
-// byte of it is parsed. Entity expansion is therefore never reached, which
-// is what makes lifting libxml2's size limits (XML_PARSE_HUGE, needed for
-// long vectors) safe.
+// byte of it is parsed, so entity expansion is never reached; that is what
+// makes lifting libxml2's size limits (XML_PARSE_HUGE, needed for long
+// vectors) safe. Lifting them also lifts its nesting limit, which is kept
+// here instead: our documents are a few levels deep, and code that walks a
+// tree recursively must not meet thousands of levels.
+struct TParseGuard {
+  bool refused = false;
+  int depth = 0;
+};
+constexpr int kMaxDepth = 256;
+
+TParseGuard* GuardOf(void* ctx) {
+  return static_cast<TParseGuard*>(static_cast<xmlParserCtxt*>(ctx)->_private);
+}
+
+void Refuse(void* ctx) {
+  GuardOf(ctx)->refused = true;
+  xmlStopParser(static_cast<xmlParserCtxt*>(ctx));
+}
+
 void RefuseInternalSubset(void* ctx, const xmlChar* name, const xmlChar* externalId,
                           const xmlChar* systemId) {
   auto* ctxt = static_cast<xmlParserCtxt*>(ctx);
   if (ctxt->input && ctxt->input->cur && ctxt->input->cur < ctxt->input->end &&
       *ctxt->input->cur == '[') {
-    ctxt->_private = ctxt;  // marks the refusal
-    xmlStopParser(ctxt);
+    Refuse(ctx);
     return;
   }
   xmlSAX2InternalSubset(ctx, name, externalId, systemId);
 }
 
 void RefuseEntityDecl(void* ctx, const xmlChar*, int, const xmlChar*, const xmlChar*, xmlChar*) {
-  auto* ctxt = static_cast<xmlParserCtxt*>(ctx);
-  ctxt->_private = ctxt;
-  xmlStopParser(ctxt);
+  Refuse(ctx);
+}
+
+void StartElementWithinDepth(void* ctx, const xmlChar* localname, const xmlChar* prefix,
+                             const xmlChar* uri, int nbNamespaces, const xmlChar** namespaces,
+                             int nbAttributes, int nbDefaulted, const xmlChar** attributes) {
+  if (++GuardOf(ctx)->depth > kMaxDepth) {
+    Refuse(ctx);
+    return;
+  }
+  xmlSAX2StartElementNs(ctx, localname, prefix, uri, nbNamespaces, namespaces, nbAttributes,
+                        nbDefaulted, attributes);
+}
+
+void EndElementWithinDepth(void* ctx, const xmlChar* localname, const xmlChar* prefix,
+                           const xmlChar* uri) {
+  --GuardOf(ctx)->depth;
+  xmlSAX2EndElementNs(ctx, localname, prefix, uri);
 }
 
 constexpr int kParseOptions =
     XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_HUGE;
 
 // Parses a file (`fileName`) or text held in memory (`text`, when the file
-// name is null). Null when the document is not well formed, has no root
-// element, or declares a document type subset.
+// name is null). A file is read as it is (never decompressed: a small packed
+// file could unpack to any size). Null when the document is not well formed,
+// has no root element, or is refused by the guard.
 xmlDoc* ParseDocument(const char* fileName, const AnsiString* text, bool* created) {
   if (created) *created = true;
+  std::string contents;
+  if (fileName) {
+    if (!vkplatform::ReadWholeFile(fileName, contents)) return nullptr;
+    text = &contents;
+  }
+  if (text->size() > static_cast<size_t>(INT_MAX)) return nullptr;
   xmlParserCtxt* ctxt = xmlNewParserCtxt();
   if (!ctxt || !ctxt->sax) {
     if (ctxt) xmlFreeParserCtxt(ctxt);
     if (created) *created = false;
     return nullptr;
   }
+  TParseGuard guard;
+  ctxt->_private = &guard;
   ctxt->sax->internalSubset = RefuseInternalSubset;
   ctxt->sax->entityDecl = RefuseEntityDecl;
-  ctxt->_private = nullptr;
-  xmlDoc* doc = fileName ? xmlCtxtReadFile(ctxt, fileName, nullptr, kParseOptions)
-                         : xmlCtxtReadMemory(ctxt, text->data(), static_cast<int>(text->size()),
-                                             nullptr, nullptr, kParseOptions);
-  const bool sound = ctxt->wellFormed != 0 && ctxt->_private == nullptr;
+  ctxt->sax->startElementNs = StartElementWithinDepth;
+  ctxt->sax->endElementNs = EndElementWithinDepth;
+  xmlDoc* doc = xmlCtxtReadMemory(ctxt, text->data(), static_cast<int>(text->size()), fileName,
+                                  nullptr, kParseOptions);
+  const bool sound = ctxt->wellFormed != 0 && !guard.refused;
   xmlFreeParserCtxt(ctxt);
   if (!doc || !sound || !xmlDocGetRootElement(doc)) {
     if (doc) xmlFreeDoc(doc);
@@ -208,7 +249,10 @@ bool ParseXmlDouble(const AnsiString& text, double& value) {
     value = negative ? -std::nan("") : std::nan("");
     return true;
   }
-  if (s.front() == '+') s.remove_prefix(1);
+  if (s.front() == '+') {
+    s.remove_prefix(1);
+    if (!s.empty() && s.front() == '-') return false;  // "+-5"
+  }
   if (s.empty() || !(std::isdigit(static_cast<unsigned char>(s.front())) || s.front() == '.' ||
                      s.front() == '-'))
     return false;
@@ -429,7 +473,6 @@ int CXMLDocument::Open(const char* fileName) {
 
 int CXMLDocument::OpenFromText(const AnsiString& text) {
   Close();
-  if (text.size() > static_cast<size_t>(INT_MAX)) return 1;
   xmlDoc* doc = ParseDocument(nullptr, &text, nullptr);
   if (!doc) return 1;
   doc_ = doc;

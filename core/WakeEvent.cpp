@@ -4,10 +4,16 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <thread>
-#include <chrono>
+
+// The flag is what counts; the descriptor only ends a poll. A signaller sets
+// the flag before it writes, so a readable descriptor with a clear flag can
+// only be a stale write (one that landed after a Clear had found the flag
+// set): a waiter that meets one drains it and goes on waiting.
 
 CWakeEvent::CWakeEvent() : fd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
 
@@ -24,12 +30,19 @@ void CWakeEvent::Signal() {
   }
 }
 
-void CWakeEvent::Clear() {
-  if (!signalled_.exchange(false, std::memory_order_acq_rel)) return;
-  if (fd_ < 0) return;
+void CWakeEvent::Drain() {
   uint64_t count;
   while (::read(fd_, &count, sizeof count) < 0 && errno == EINTR) {
   }
+}
+
+void CWakeEvent::Clear() {
+  if (!signalled_.exchange(false, std::memory_order_acq_rel)) return;
+  if (fd_ >= 0) Drain();
+}
+
+void CWakeEvent::DrainIfStale() {
+  if (fd_ >= 0 && !Signalled()) Drain();
 }
 
 bool CWakeEvent::Wait(int timeoutMs) {
@@ -40,8 +53,17 @@ bool CWakeEvent::Wait(int timeoutMs) {
     if (timeoutMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
     return Signalled();
   }
-  pollfd pfd{fd_, POLLIN, 0};
-  while (::poll(&pfd, 1, timeoutMs) < 0 && errno == EINTR) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          deadline - std::chrono::steady_clock::now())
+                          .count();
+    pollfd pfd{fd_, POLLIN, 0};
+    const int rc = ::poll(&pfd, 1, static_cast<int>(std::max<long long>(0, left)));
+    if (rc < 0 && errno == EINTR) continue;
+    if (rc <= 0 || Signalled()) break;
+    DrainIfStale();
+    if (Signalled() || left <= 0) break;
   }
   return Signalled();
 }

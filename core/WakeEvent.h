@@ -24,10 +24,15 @@ class CWakeEvent {
   // signalled. The signal stays set until Clear.
   bool Wait(int timeoutMs);
   bool Signalled() const { return signalled_.load(std::memory_order_acquire); }
-  // The descriptor to poll for reading; readable while signalled.
+  // The descriptor to poll for reading. A waiter that polls it itself looks
+  // at Signalled() before it polls (the flag may be set before the
+  // descriptor is readable), and calls DrainIfStale() when the poll found it
+  // readable (a write can land after the Clear that answered it).
   int Fd() const { return fd_; }
+  void DrainIfStale();
 
  private:
+  void Drain();
   int fd_ = -1;
   std::atomic<bool> signalled_{false};
 };

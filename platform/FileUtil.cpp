@@ -80,9 +80,10 @@ std::string ResolveLinks(const std::string& fileName) {
   for (int step = 0; step < 40; ++step) {
     struct stat st;
     if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
-    std::string target(static_cast<size_t>(st.st_size > 0 ? st.st_size : 4096), '\0');
+    // One byte more than the link says, to see that it did not grow meanwhile.
+    std::string target(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
     ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
-    if (n <= 0) break;
+    if (n <= 0 || static_cast<size_t>(n) == target.size()) break;
     target.resize(static_cast<size_t>(n));
     if (target.front() != '/') {
       const std::string::size_type slash = path.rfind('/');
@@ -110,12 +111,13 @@ int WriteFileAtomically(const std::string& fileName, const char* data, size_t si
   // ones for a new file (mkstemp makes it private).
   struct stat st;
   if (::stat(target.c_str(), &st) == 0) {
-    ::fchmod(fd, st.st_mode & 07777);
     // The owner is kept where we may give files away (as root); otherwise
-    // the call fails and the new file is ours.
-    if ((st.st_uid != ::geteuid() || st.st_gid != ::getegid()) &&
-        ::fchown(fd, st.st_uid, st.st_gid) != 0)
-      errno = 0;
+    // the new file is ours. Owner first: changing it clears set-id bits.
+    if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) {
+      const int given = ::fchown(fd, st.st_uid, st.st_gid);
+      (void)given;
+    }
+    ::fchmod(fd, st.st_mode & 07777);
   } else {
     mode_t mask = ::umask(0);
     ::umask(mask);

@@ -5,12 +5,13 @@ namespace vkplatform {
 
 // Replaces `fileName` with `size` bytes of `data`: the bytes go to a
 // temporary file in the same folder, which is flushed to disk and renamed
-// over the target. A symbolic link stays a link (the file it points to is
-// replaced) and the file keeps its permissions. In a folder that takes no
-// new file, a writable file is rewritten in place, with its space reserved
-// first and its old contents restored when the new ones cannot be written.
-// A failure at any step leaves the old file as it was. Returns 0 on success,
-// -1 on failure.
+// over the target: a failure at any step leaves the old file as it was. A
+// symbolic link stays a link (the file it points to is replaced) and the file
+// keeps its permissions. In a folder that takes no new file, a writable file
+// is rewritten in place instead: its space is reserved first and its old
+// contents are written back when the new ones cannot be written whole (only
+// a crash in the middle of that rewrite can leave it mixed; there is no
+// other way to save there). Returns 0 on success, -1 on failure.
 int WriteFileAtomically(const std::string& fileName, const char* data, size_t size);
 
 // The file a chain of symbolic links ends at (the path itself when it is no

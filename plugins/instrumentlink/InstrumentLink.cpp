@@ -23,6 +23,11 @@ double NowSeconds() {
 TInstrumentLink::~TInstrumentLink() {
   ThreadStop();
   for (TPending& p : pending_) delete p.packet;
+  // The event goes before the inputs (the base class's): they point at it
+  // no longer. (Nothing sends to a module that is being destroyed: the
+  // scheme is stopped by then.)
+  for (CInLinkPoint* in : {addressIn_, commandIn_, indexIn_})
+    if (in) in->WakeEvent = nullptr;
 }
 
 int TInstrumentLink::Register() {

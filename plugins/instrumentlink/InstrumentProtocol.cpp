@@ -139,13 +139,17 @@ TDecodedBlock DecodeBlock(std::unique_ptr<CDevCommand> block) {
 std::string OutgoingBlockFault(const CDataBlock& block) {
   if (block.Size() < kDevHeadSize)
     return "блок короче заголовка (" + std::to_string(block.Size()) + " байт)";
-  CDevCommand command(&block);
-  char signature[16];
-  std::snprintf(signature, sizeof signature, "0x%04X", command.Signature());
-  if (command.Signature() != kDevSignature)
+  // Read from the head's bytes: the block is not copied for the check.
+  const unsigned char* head = block.Block();
+  const unsigned signatureValue = head[0] | (head[1] << 8);
+  const unsigned bodyLen = head[6] | (head[7] << 8);
+  if (signatureValue != kDevSignature) {
+    char signature[16];
+    std::snprintf(signature, sizeof signature, "0x%04X", signatureValue);
     return std::string("сигнатура ") + signature + " вместо 0x55AA";
-  if (command.CheckStructure() != 0)
-    return "длина тела " + std::to_string(command.BodyLen()) + " не совпадает с размером блока " +
+  }
+  if (block.Size() != kDevHeadSize + bodyLen)
+    return "длина тела " + std::to_string(bodyLen) + " не совпадает с размером блока " +
            std::to_string(block.Size());
   if (auto* parameter = dynamic_cast<const CDevParameter*>(&block);
       parameter && parameter->CheckStructure() != 0)
@@ -193,7 +197,11 @@ bool ParseAddress(const std::string& address, std::string& host, unsigned short&
   if (colon == std::string::npos || colon == 0 || colon + 1 >= address.size()) return false;
   host = address.substr(0, colon);
   // "[::1]:5025": the brackets only set the address apart from the port.
-  if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+  if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
+    host = host.substr(1, host.size() - 2);
+  } else if (host.find(':') != std::string::npos) {
+    return false;  // "fe80::1:5025" could end anywhere: an IPv6 address goes in brackets
+  }
   if (host.empty() || host.find_first_of("[]") != std::string::npos) return false;
   unsigned long p = 0;
   for (size_t i = colon + 1; i < address.size(); ++i) {
@@ -300,7 +308,7 @@ CBlockConnection::ReadResult CBlockConnection::Extract(std::unique_ptr<CDevComma
 }
 
 CBlockConnection::ReadResult CBlockConnection::Read(int waitMs, std::unique_ptr<CDevCommand>& block,
-                                                    const CWakeEvent* wake) {
+                                                    CWakeEvent* wake) {
   ReadResult result = Extract(block);
   if (result != ReadResult::Nothing) return result;
   if (fd_ < 0) return ReadResult::Closed;
@@ -310,6 +318,7 @@ CBlockConnection::ReadResult CBlockConnection::Read(int waitMs, std::unique_ptr<
   if (wake && wake->Signalled()) waitMs = 0;
   int rc = ::poll(pfd, wake && wake->Fd() >= 0 ? 2 : 1, waitMs);
   if (rc < 0) return errno == EINTR ? ReadResult::Nothing : ReadResult::Error;
+  if (wake && (pfd[1].revents & POLLIN)) wake->DrainIfStale();
   if (rc == 0 || !(pfd[0].revents & (POLLIN | POLLHUP | POLLERR))) return ReadResult::Nothing;
   unsigned char chunk[65536];
   ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);

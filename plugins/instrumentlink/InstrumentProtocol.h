@@ -112,7 +112,7 @@ class CBlockConnection {
   // Reads what the socket has (waiting at most `waitMs` for the first byte,
   // or until `wake` is signalled) and hands out one complete block when
   // there is one.
-  ReadResult Read(int waitMs, std::unique_ptr<CDevCommand>& block, const CWakeEvent* wake = nullptr);
+  ReadResult Read(int waitMs, std::unique_ptr<CDevCommand>& block, CWakeEvent* wake = nullptr);
   // Whether part of a block has arrived and the rest is awaited.
   bool Partial() const { return reader_.Partial(); }
   // How long the rest of a partly arrived block has been awaited, in

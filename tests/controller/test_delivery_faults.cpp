@@ -110,21 +110,29 @@ TEST(DeliveryFaultsScheme, StopAndCloseWaitForARunningWindowedHandler) {
   ASSERT_EQ(runner.Open(SourceToSink("nested.vms", "count=\"1\"", "window=\"true\" nested=\"300\"")), VKT_OK);
   std::filesystem::remove(runner.Scheme().DefaultProfileFileName());
   ASSERT_EQ(runner.Start(), VKT_OK);
-  int stopResult = 1, closeResult = 1;
+  int stopResult = 1, closeResult = 1, deleteResult = 1;
   bool busy = false;
   double nested = -1;
-  QTimer::singleShot(100, [&] {
+  // As soon as the handler is inside its own event loop, the operator asks.
+  QTimer asker;
+  QObject::connect(&asker, &QTimer::timeout, [&] {
+    if (runner.ModuleValue("sink", "nestedRunning") != 1) return;
+    asker.stop();
     busy = runner.Scheme().Busy();
     nested = runner.ModuleValue("sink", "nestedRunning");
     stopResult = runner.Scheme().Stop();
     closeResult = runner.Scheme().Close();
+    deleteResult = runner.Scheme().DeletePluginInstance("sink");
   });
+  asker.start(5);
   EXPECT_TRUE(runner.RunUntil([&] { return runner.ModuleValue("sink", "received") >= 1; }, 5000));
   EXPECT_TRUE(busy);
   EXPECT_EQ(nested, 1);
   EXPECT_EQ(stopResult, VKT_ERROR);
   EXPECT_EQ(closeResult, VKT_ERROR);
+  EXPECT_EQ(deleteResult, VKT_ERROR);
   EXPECT_TRUE(runner.Scheme().Started());
+  EXPECT_EQ(runner.Scheme().DeletePluginInstance("sink"), VKT_ERROR);  // running: modules stay
   EXPECT_FALSE(runner.Scheme().Busy());
   EXPECT_EQ(runner.Scheme().Close(), VKT_OK);
   EXPECT_EQ(runner.Scheme().GetPluginCount(), 0u);

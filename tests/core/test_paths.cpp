@@ -134,6 +134,7 @@ TEST(ReplaceString, CaseInsensitiveAndTerminating) {
   // together by a replacement is replaced too.
   EXPECT_EQ(Replaced("aab", "ab", "b"), "b");
   EXPECT_EQ(Replaced("AAAB", "ab", "b"), "b");
+  EXPECT_EQ(Replaced("aab", "ab", "B"), "B");
   EXPECT_EQ(Replaced(std::string(100000, 'a') + "b", "ab", "b"), "b");
   // A replacement that contains what it replaces is not searched again
   // (that would never end); it keeps its own case.

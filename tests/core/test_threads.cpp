@@ -9,7 +9,10 @@
 #include <string>
 #include <thread>
 
+#include <poll.h>
+
 #include "ThreadObject.h"
+#include "WakeEvent.h"
 #include "platform/Report.h"
 
 namespace {
@@ -115,4 +118,52 @@ TEST(SafeObject, ReentrantAndTryLockFromAnotherThread) {
     if (otherGotIt) lock.Unlock();
   }).join();
   EXPECT_TRUE(otherGotIt);
+}
+
+// A signal is never lost between a waiter's Clear and its Wait, a wait ends
+// early only for a signal, and a cleared event leaves nothing that would
+// keep a poll waking up (a waiter would spin).
+TEST(WakeEvent, NoSignalIsLostAndNoneLingers) {
+  CWakeEvent wake;
+  ASSERT_GE(wake.Fd(), 0);
+  auto readable = [&] {
+    pollfd pfd{wake.Fd(), POLLIN, 0};
+    return ::poll(&pfd, 1, 0) == 1;
+  };
+  EXPECT_FALSE(wake.Wait(0));
+  wake.Signal();
+  wake.Signal();
+  EXPECT_TRUE(wake.Wait(1000));
+  EXPECT_TRUE(readable());
+  wake.Clear();
+  EXPECT_FALSE(wake.Signalled());
+  EXPECT_FALSE(readable());
+
+  // A signaller races a waiter that clears, looks at a counter and waits.
+  std::atomic<int> sent{0};
+  std::atomic<bool> stop{false};
+  std::thread signaller([&] {
+    for (int i = 0; i < 200000 && !stop; ++i) {
+      sent.store(i + 1, std::memory_order_release);
+      wake.Signal();
+    }
+    stop = true;
+  });
+  int seen = 0;
+  while (!stop) {
+    wake.Clear();
+    const int now = sent.load(std::memory_order_acquire);
+    if (now == seen) {
+      // Nothing new: the wait ends as soon as something is sent.
+      wake.Wait(1000);
+      EXPECT_TRUE(stop || wake.Signalled() || sent.load() != now);
+    }
+    seen = now;
+  }
+  signaller.join();
+  // Whatever the last signal left, a cleared event does not wake anyone.
+  wake.Clear();
+  EXPECT_FALSE(wake.Wait(0));
+  EXPECT_FALSE(wake.Signalled());
+  EXPECT_FALSE(readable());
 }

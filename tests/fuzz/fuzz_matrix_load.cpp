@@ -14,9 +14,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CDoubleMatrix matrix;
   if (matrix.LoadFromFile(file.Path()) != 0) return 0;
   // Saving replaces a file (through a temporary one beside it), so the copy
-  // is a real file.
+  // is a real file; in memory where there is such a folder, since every save
+  // is flushed to disk.
   static const struct TCopy {
-    std::string path = "/tmp/vk-fuzz-matrix-" + std::to_string(::getpid()) + ".txt";
+    std::string path = std::string(::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") +
+                       "/vk-fuzz-matrix-" + std::to_string(::getpid()) + ".txt";
     ~TCopy() { ::unlink(path.c_str()); }
   } copyFile;
   const std::string& copy = copyFile.path;

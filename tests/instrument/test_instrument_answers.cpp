@@ -120,27 +120,27 @@ TEST(InstrumentLinkBlocks, APartialBlockDoesNotOutliveItsConnection) {
   CListener first, second;
   ASSERT_TRUE(first.Listen(0));
   ASSERT_TRUE(second.Listen(0));
-  TLinkScheme s("timeout=\"500\"");
+  // Timeline (ms after the first half block): the second connection at 600,
+  // its greeting's first piece at 1300 (beyond the first connection's
+  // time-out of 1000), the rest at 1400, 800 after it connected.
+  TLinkScheme s("timeout=\"1000\"");
   ASSERT_TRUE(s.ok);
   std::thread peers([&] {
     CBlockConnection a(first.Accept(5000));
     CDevCommand head(MI_RESET, 0);
     head.SetBodyLen(40);  // a body that never comes
     a.Send(head, 1000);
-    // Connected 400 ms after the first: its greeting's first piece comes
-    // 700 ms after the first connection's half block, its second 150 ms
-    // later, well within the time-out of this connection.
     CBlockConnection b(second.Accept(5000));
     CDevCommand ready(MI_RESET);
     ready.SetStatus(0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
     ::send(b.Fd(), ready.Block(), 6, MSG_NOSIGNAL);
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
     ::send(b.Fd(), ready.Block() + 6, ready.Size() - 6, MSG_NOSIGNAL);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
   });
   s.SendAddress(Loopback(first.Port()));
-  s.runner.RunFor(400);
+  s.runner.RunFor(600);
   s.SendAddress(Loopback(second.Port()));
   auto ready = s.Next<CDevCommand>("command", 3000);
   EXPECT_EQ(s.NextMessage(10), "");
@@ -178,6 +178,7 @@ TEST(InstrumentLinkBlocks, BracketedIpv6AddressConnects) {
   EXPECT_EQ(port, 5025);
   EXPECT_FALSE(ParseAddress("[::1:5025", host, port));
   EXPECT_FALSE(ParseAddress("[]:5025", host, port));
+  EXPECT_FALSE(ParseAddress("fe80::1:5025", host, port));  // where would the port begin?
 
   CInstrumentSimulator sim;
   const int simPort = sim.Start(0, "::1");
