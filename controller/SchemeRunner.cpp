@@ -3,7 +3,10 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QMainWindow>
+#include <QMenuBar>
 #include <QThread>
+
+#include "GuiPlugin.h"
 
 CSchemeRunner::CSchemeRunner(const AnsiString& pluginsDir)
     : plugins(std::make_unique<CPluginsManager>(pluginsDir.c_str())),
@@ -11,6 +14,19 @@ CSchemeRunner::CSchemeRunner(const AnsiString& pluginsDir)
       host(std::make_unique<QMainWindow>()) {
   host->setObjectName("SchemeRunnerHost");
   host->resize(800, 600);
+  // What a launcher's window offers the plug-ins: the menu bar, the named
+  // docks and the main panel.
+  auto* bar = new QMenuBar(host.get());
+  bar->setObjectName(vkgui::kMainMenu);
+  host->setMenuBar(bar);
+  bar->addMenu(QString::fromUtf8("&Файл"));
+  new TDockArea(host.get(), "DockTop", Qt::TopDockWidgetArea);
+  new TDockArea(host.get(), "DockLeft", Qt::LeftDockWidgetArea);
+  new TDockArea(host.get(), "DockRight", Qt::RightDockWidgetArea);
+  new TDockArea(host.get(), "DockBottom", Qt::BottomDockWidgetArea);
+  auto* panel = new QWidget(host.get());
+  panel->setObjectName("MainPanel");
+  host->setCentralWidget(panel);
 }
 
 CSchemeRunner::~CSchemeRunner() {

@@ -26,9 +26,18 @@
 
 namespace {
 
-// libxml2 is set up once, before any thread uses it.
+void SilentGenericError(void*, const char*, ...) {}
+
+// libxml2 is set up once, before any thread uses it. What is wrong with a
+// document is said by the caller's own message; libxml2's diagnostics (an
+// encoding it cannot convert, say) would only go to standard error, in
+// this thread and in every thread made later.
 struct LibxmlInit {
-  LibxmlInit() { xmlInitParser(); }
+  LibxmlInit() {
+    xmlInitParser();
+    xmlSetGenericErrorFunc(nullptr, SilentGenericError);
+    xmlThrDefSetGenericErrorFunc(nullptr, SilentGenericError);
+  }
 } g_libxmlInit;
 
 void SilentStructuredError(void*, xmlErrorPtr) {}

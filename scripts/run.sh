@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Sets everything up and runs the main job: the launcher with the demo scheme.
+# Sets everything up and runs the main job: the launcher with the bench scheme
+# (the simulated instrument and its parameter panels).
 # With a display the launcher stays open until you close it. Without one it
 # runs under xvfb-run (or offscreen), quits after a few seconds and says where
 # its screenshot went.
@@ -9,7 +10,7 @@ cd "$root"
 scripts/install-deps.sh
 scripts/build.sh "$root/build"
 player="$root/build/bin/Player"
-scheme="$root/build/bin/schemes/demo.vms"
+scheme="$root/build/bin/schemes/bench.vms"
 if [ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ]; then
   exec "$player" "$scheme"
 fi
@@ -21,4 +22,4 @@ if command -v xvfb-run >/dev/null 2>&1; then
 else
   QT_QPA_PLATFORM=offscreen "$player" "${args[@]}"
 fi
-echo "The launcher ran the demo scheme without a display; its window is in $out/player.png"
+echo "The launcher ran the bench scheme without a display; its window is in $out/player.png"

@@ -38,6 +38,9 @@ TEST(HelpManager, TopicsContextsAndF1) {
   help.ShowContext(1004);
   EXPECT_TRUE(help.LastShownUrl().toString().endsWith("diagram.html"));
   EXPECT_TRUE(browser->toPlainText().contains(QString::fromUtf8("Область диаграмм")));
+  // The pages of the plug-ins' windows.
+  help.ShowContext(1101);
+  EXPECT_TRUE(help.LastShownUrl().toString().endsWith("constpanel.html"));
 
   bool callHelp = true;
   EXPECT_TRUE(help.OnHelpEvent(CHelpManager::HELP_CONTEXT, 1002, callHelp));

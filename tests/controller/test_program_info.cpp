@@ -23,6 +23,7 @@ TEST(ProgramInfo, EveryBuiltBinaryCarriesItsBlock) {
         Expect{kBin + "/KorvanInterpreter.so", "Интерпретатор арифметических выражений Vektra"},
         Expect{kBin + "/Player", "Среда исполнения измерительных схем Vektra"},
         Expect{kBin + "/Plugins/InstrumentLink.so", "Связь с прибором"},
+        Expect{kBin + "/Plugins/ConstPanel.so", "Панель параметров прибора"},
         Expect{kBin + "/vk-instrument-sim", "Имитатор прибора Vektra"},
         Expect{kBin + "/vk-corecheck", "Проверка ядра Vektra"},
         Expect{kPlugins + "/TestSink.so", "Тестовый пакет TestSink"}}) {
