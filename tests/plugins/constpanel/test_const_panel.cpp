@@ -5,6 +5,7 @@
 #include <QLabel>
 
 #include "CoolButton.h"
+#include "Diagnostics.h"
 #include "KorSpinEdit.h"
 #include "PanelTestSupport.h"
 #include "platform/Report.h"
@@ -249,4 +250,27 @@ TEST(ConstPanel, BadParametersGiveDefaultsAndReports) {
   // A value no item stands for is reported; the selection stays.
   p.panel.SetControlValue(0, 42, true);
   EXPECT_EQ(cap.CountExpression("false\r\n(Значение параметра не поддерживается)"), 1u);
+}
+
+// A reader that never takes its values does not hold the GUI thread: the
+// answers' values wait for the worker, and one superseded before it could
+// go is reported.
+TEST(ConstPanel, AFullValueOutputNeverHoldsTheWindow) {
+  THost host;
+  TPanel p(host, R"(<parameters type="parameter" control="true" parameter="P_AVERAGING" base="4">
+      <element/></parameters>)", true, 1);
+  std::vector<AnsiString> log;
+  LogHook previous = SetLogHook([&](const AnsiString& m, bool) { log.push_back(m); });
+  p.Receive(new CDevCommand(MI_RESET));
+  for (double v : {1.0, 2.0, 3.0}) {
+    p.Receive(p.Answer(P_AVERAGING, {v}, 4, 0));
+    p.panel.Process();
+  }
+  SetLogHook(previous);
+  EXPECT_EQ(p.values[0].queue.QueueLen(), 1u);
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_NE(log[0].find("значение 2 для выхода \"value1\""), AnsiString::npos) << log[0];
+  EXPECT_EQ(p.values[0].Next<CDoublePacket>()->GetValue(), 1);
+  p.panel.Process();
+  EXPECT_EQ(p.values[0].Next<CDoublePacket>()->GetValue(), 3);
 }
