@@ -429,8 +429,11 @@ void CSchemeManager::ThreadCycle() {
     wake.Clear();
     DeliverAll(target);
     ProcessAll();
-    wake.Clear();
-    DeliverAll(target);
+    if (wake.Signalled()) {
+      // Something was sent meanwhile (by Process, or from elsewhere).
+      wake.Clear();
+      DeliverAll(target);
+    }
     if (ThreadShouldStop()) break;
     wake.Wait(1);
   }

@@ -54,12 +54,14 @@ bool CWakeEvent::Wait(int timeoutMs) {
     return Signalled();
   }
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  long long left = timeoutMs;
   for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                          deadline - std::chrono::steady_clock::now())
-                          .count();
     pollfd pfd{fd_, POLLIN, 0};
     const int rc = ::poll(&pfd, 1, static_cast<int>(std::max<long long>(0, left)));
+    // What is left, rounded up: a wait cut short goes on for the rest
+    // rather than end early (a 1 ms wait would otherwise never wait).
+    left = (std::chrono::duration_cast<std::chrono::microseconds>(deadline - std::chrono::steady_clock::now())
+                .count() + 999) / 1000;
     if (rc < 0 && errno == EINTR) continue;
     if (rc <= 0 || Signalled()) break;
     DrainIfStale();

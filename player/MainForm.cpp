@@ -25,8 +25,8 @@
 namespace {
 
 TFileDialogHook g_fileDialogHook;
-// The application's title: the main window's caption (Part of every message
-// that speaks for the application as a whole).
+// The application's title: the main window's caption, which every message
+// that speaks for the application as a whole carries.
 std::string g_applicationTitle = "Vektra Launcher";
 
 QString Qs(const std::string& s) { return QString::fromStdString(s); }

@@ -131,6 +131,13 @@ TEST(WakeEvent, NoSignalIsLostAndNoneLingers) {
     return ::poll(&pfd, 1, 0) == 1;
   };
   EXPECT_FALSE(wake.Wait(0));
+  // Unsignalled, a wait takes its whole time (it replaces a sleep; one that
+  // returned early would keep its waiter spinning).
+  for (int ms : {1, 20}) {
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(wake.Wait(ms));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(ms)) << ms;
+  }
   wake.Signal();
   wake.Signal();
   EXPECT_TRUE(wake.Wait(1000));
