@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QDockWidget>
 #include <QFrame>
 #include <QLayout>
@@ -31,6 +32,22 @@ QWidget* ToolWindowOf(QAction* action) {
 }
 
 }  // namespace
+
+namespace {
+TModalDialogHook g_modalDialogHook;
+}  // namespace
+
+int ExecModalDialog(QDialog* dialog) {
+  if (!dialog) return QDialog::Rejected;
+  if (g_modalDialogHook) return g_modalDialogHook(dialog);
+  return dialog->exec();
+}
+
+TModalDialogHook SetModalDialogHook(TModalDialogHook hook) {
+  TModalDialogHook previous = std::move(g_modalDialogHook);
+  g_modalDialogHook = std::move(hook);
+  return previous;
+}
 
 TDockArea::TDockArea(QMainWindow* mainWindow, const QString& name, Qt::DockWidgetArea area)
     : QWidget(mainWindow), area_(area) {

@@ -11,9 +11,12 @@
 // window or a tool bar into either kind.
 #include <QWidget>
 
+#include <functional>
+
 #include "VKTypes.h"
 
 class QAction;
+class QDialog;
 class QMenu;
 class QMainWindow;
 
@@ -62,6 +65,15 @@ bool PlaceToolWindow(QWidget* toolWindow, QWidget* dock);
 // The same with the dock found by name under `parent`; a name that is not
 // found is logged (and said on standard error).
 bool PlaceToolWindow(QWidget* toolWindow, QWidget* parent, const AnsiString& dockName);
+
+// Runs a modal dialog of a plug-in (an entry editor, a confirmation form)
+// and returns its result. Tests and automation install a hook that answers
+// it instead (filling its fields by their object names); without one the
+// dialog runs as usual.
+using TModalDialogHook = std::function<int(QDialog* dialog)>;
+int ExecModalDialog(QDialog* dialog);
+// Installs `hook` for the whole process and returns the previous one.
+TModalDialogHook SetModalDialogHook(TModalDialogHook hook);
 
 namespace vkgui {
 // The "&Вид" menu's caption and the menu bar's name.

@@ -41,6 +41,8 @@ TEST(HelpManager, TopicsContextsAndF1) {
   // The pages of the plug-ins' windows.
   help.ShowContext(1101);
   EXPECT_TRUE(help.LastShownUrl().toString().endsWith("constpanel.html"));
+  help.ShowContext(1102);
+  EXPECT_TRUE(help.LastShownUrl().toString().endsWith("linkdialog.html"));
 
   bool callHelp = true;
   EXPECT_TRUE(help.OnHelpEvent(CHelpManager::HELP_CONTEXT, 1002, callHelp));
