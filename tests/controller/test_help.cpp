@@ -43,6 +43,8 @@ TEST(HelpManager, TopicsContextsAndF1) {
   EXPECT_TRUE(help.LastShownUrl().toString().endsWith("constpanel.html"));
   help.ShowContext(1102);
   EXPECT_TRUE(help.LastShownUrl().toString().endsWith("linkdialog.html"));
+  help.ShowContext(1103);
+  EXPECT_TRUE(help.LastShownUrl().toString().endsWith("runguide.html"));
 
   bool callHelp = true;
   EXPECT_TRUE(help.OnHelpEvent(CHelpManager::HELP_CONTEXT, 1002, callHelp));

@@ -25,6 +25,7 @@ TEST(ProgramInfo, EveryBuiltBinaryCarriesItsBlock) {
         Expect{kBin + "/Plugins/InstrumentLink.so", "Связь с прибором"},
         Expect{kBin + "/Plugins/ConstPanel.so", "Панель параметров прибора"},
         Expect{kBin + "/Plugins/LinkDialog.so", "Подключение к прибору"},
+        Expect{kBin + "/Plugins/RunGuide.so", "Мастер измерений и калибровки"},
         Expect{kBin + "/vk-instrument-sim", "Имитатор прибора Vektra"},
         Expect{kBin + "/vk-corecheck", "Проверка ядра Vektra"},
         Expect{kPlugins + "/TestSink.so", "Тестовый пакет TestSink"}}) {
