@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QDialog>
+#include <QFileDialog>
 #include <QDockWidget>
 #include <QFrame>
 #include <QLayout>
@@ -35,7 +36,29 @@ QWidget* ToolWindowOf(QAction* action) {
 
 namespace {
 TModalDialogHook g_modalDialogHook;
+TFileDialogHook g_fileDialogHook;
 }  // namespace
+
+QString ChooseFileName(QWidget* parent, const TFileDialogRequest& r) {
+  if (g_fileDialogHook) return g_fileDialogHook(r);
+  QFileDialog dialog(parent, r.title, r.directory, r.filter);
+  dialog.setDefaultSuffix(r.defaultSuffix);
+  if (r.save) {
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+  } else {
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+  }
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
+  return dialog.selectedFiles().first();
+}
+
+TFileDialogHook SetFileDialogHook(TFileDialogHook hook) {
+  TFileDialogHook previous = std::move(g_fileDialogHook);
+  g_fileDialogHook = std::move(hook);
+  return previous;
+}
 
 int ExecModalDialog(QDialog* dialog) {
   if (!dialog) return QDialog::Rejected;

@@ -9,6 +9,7 @@
 // stand for the dock areas of the main window; any other named container (a
 // wizard page's dock) can hold tool windows too. PlaceToolWindow puts a tool
 // window or a tool bar into either kind.
+#include <QString>
 #include <QWidget>
 
 #include <functional>
@@ -65,6 +66,23 @@ bool PlaceToolWindow(QWidget* toolWindow, QWidget* dock);
 // The same with the dock found by name under `parent`; a name that is not
 // found is logged (and said on standard error).
 bool PlaceToolWindow(QWidget* toolWindow, QWidget* parent, const AnsiString& dockName);
+
+// What a file dialog is asked for. `filter` is in Qt's syntax
+// ("Схемы (*.vms);;Все файлы (*)").
+struct TFileDialogRequest {
+  QString title;
+  QString filter;
+  QString defaultSuffix;
+  QString directory;
+  bool save = false;
+};
+using TFileDialogHook = std::function<QString(const TFileDialogRequest&)>;
+// Asks for a file name (an open or a save dialog, which asks before
+// overwriting); "" when the dialog was cancelled. Tests and automation
+// answer it with SetFileDialogHook instead.
+QString ChooseFileName(QWidget* parent, const TFileDialogRequest& request);
+// Installs `hook` for the whole process and returns the previous one.
+TFileDialogHook SetFileDialogHook(TFileDialogHook hook);
 
 // Runs a modal dialog of a plug-in (an entry editor, a confirmation form)
 // and returns its result. Tests and automation install a hook that answers

@@ -24,7 +24,6 @@
 
 namespace {
 
-TFileDialogHook g_fileDialogHook;
 // The application's title: the main window's caption, which every message
 // that speaks for the application as a whole carries.
 std::string g_applicationTitle = "Vektra Launcher";
@@ -36,7 +35,7 @@ const char* kCaption = "Vektra Launcher";
 
 }  // namespace
 
-void TMainForm::SetFileDialogHook(TFileDialogHook hook) { g_fileDialogHook = std::move(hook); }
+void TMainForm::SetFileDialogHook(TFileDialogHook hook) { ::SetFileDialogHook(std::move(hook)); }
 
 std::string TMainForm::ApplicationTitle() { return g_applicationTitle; }
 
@@ -265,20 +264,7 @@ void TMainForm::CloseScheme() {
   SetSchemeControlsVisible(true);
 }
 
-QString TMainForm::ChooseFile(const TFileDialogRequest& r) {
-  if (g_fileDialogHook) return g_fileDialogHook(r);
-  QFileDialog dialog(this, r.title, r.directory, r.filter);
-  dialog.setDefaultSuffix(r.defaultSuffix);
-  if (r.save) {
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-  } else {
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-  }
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
-  return dialog.selectedFiles().first();
-}
+QString TMainForm::ChooseFile(const TFileDialogRequest& r) { return ChooseFileName(this, r); }
 
 void TMainForm::OnFileOpen() {
   const QString file = ChooseFile({QString::fromUtf8("Открытие файла измерительной схемы Vektra"),

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "GuiPlugin.h"
 #include "HelpManager.h"
 #include "PluginManager.h"
 #include "SchemeManager.h"
@@ -28,15 +29,6 @@ struct TLauncherOptions {
   QString configDefault;  // the default configuration that seeds a fresh account
 };
 
-// What a file dialog is asked for; tests answer it without a dialog.
-struct TFileDialogRequest {
-  QString title;
-  QString filter;
-  QString defaultSuffix;
-  QString directory;
-  bool save = false;
-};
-using TFileDialogHook = std::function<QString(const TFileDialogRequest&)>;
 
 class TMainForm : public QMainWindow {
   Q_OBJECT

@@ -45,6 +45,8 @@ TEST(HelpManager, TopicsContextsAndF1) {
   EXPECT_TRUE(help.LastShownUrl().toString().endsWith("linkdialog.html"));
   help.ShowContext(1103);
   EXPECT_TRUE(help.LastShownUrl().toString().endsWith("runguide.html"));
+  help.ShowContext(1104);
+  EXPECT_TRUE(help.LastShownUrl().toString().endsWith("matrixvault.html"));
 
   bool callHelp = true;
   EXPECT_TRUE(help.OnHelpEvent(CHelpManager::HELP_CONTEXT, 1002, callHelp));

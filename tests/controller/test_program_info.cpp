@@ -26,6 +26,7 @@ TEST(ProgramInfo, EveryBuiltBinaryCarriesItsBlock) {
         Expect{kBin + "/Plugins/ConstPanel.so", "Панель параметров прибора"},
         Expect{kBin + "/Plugins/LinkDialog.so", "Подключение к прибору"},
         Expect{kBin + "/Plugins/RunGuide.so", "Мастер измерений и калибровки"},
+        Expect{kBin + "/Plugins/MatrixVault.so", "Хранитель матрицы"},
         Expect{kBin + "/vk-instrument-sim", "Имитатор прибора Vektra"},
         Expect{kBin + "/vk-corecheck", "Проверка ядра Vektra"},
         Expect{kPlugins + "/TestSink.so", "Тестовый пакет TestSink"}}) {
