@@ -38,3 +38,18 @@ function(vk_plugin_package name)
   target_link_libraries(${name} PRIVATE LinkCore)
   install(TARGETS ${name} LIBRARY DESTINATION bin/Plugins)
 endfunction()
+
+# vk_plugin_units(NAME DESCRIPTION text SOURCES ... [LIBS ...]): a plug-in
+# package NAME whose units are compiled once, as the object library
+# NAMEUnits, which the package, its tests and its benchmarks all take. Qt
+# resources (.qrc) among the sources are compiled in.
+function(vk_plugin_units name)
+  cmake_parse_arguments(P "" "DESCRIPTION" "SOURCES;LIBS" ${ARGN})
+  add_library(${name}Units OBJECT ${P_SOURCES})
+  set_target_properties(${name}Units PROPERTIES AUTORCC ON)
+  target_include_directories(${name}Units PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+  target_link_libraries(${name}Units PUBLIC LinkCore Qt6::Widgets ${P_LIBS})
+  vk_plugin_package(${name} $<TARGET_OBJECTS:${name}Units>)
+  target_link_libraries(${name} PRIVATE ${name}Units)
+  vk_version_block(${name} DESCRIPTION "${P_DESCRIPTION}")
+endfunction()

@@ -4,6 +4,10 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QFileDialog>
+#include <QIcon>
+#include <QPainter>
+#include <QPixmap>
+#include <QSvgRenderer>
 #include <QDockWidget>
 #include <QFrame>
 #include <QLayout>
@@ -99,6 +103,19 @@ QWidget* FindWinControl(QWidget* parent, const AnsiString& name) {
 }
 
 namespace vkgui {
+
+QPixmap SvgPixmap(const QString& resource, int width, int height) {
+  QPixmap pixmap(std::max(1, width), std::max(1, height));
+  pixmap.fill(Qt::transparent);
+  QSvgRenderer svg(resource);
+  if (svg.isValid()) {
+    QPainter painter(&pixmap);
+    svg.render(&painter);
+  }
+  return pixmap;
+}
+
+QIcon SvgIcon(const QString& resource, int size) { return QIcon(SvgPixmap(resource, size, size)); }
 
 QMainWindow* OwnerMainWindow(QWidget* widget) {
   for (QWidget* w = widget; w; w = w->parentWidget())

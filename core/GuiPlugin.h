@@ -17,6 +17,8 @@
 #include "VKTypes.h"
 
 class QAction;
+class QIcon;
+class QPixmap;
 class QDialog;
 class QMenu;
 class QMainWindow;
@@ -94,6 +96,10 @@ int ExecModalDialog(QDialog* dialog);
 TModalDialogHook SetModalDialogHook(TModalDialogHook hook);
 
 namespace vkgui {
+// One of our drawings (an SVG resource) as a picture or an icon of the given
+// size; transparent where the drawing is not (or when it is missing).
+QPixmap SvgPixmap(const QString& resource, int width, int height);
+QIcon SvgIcon(const QString& resource, int size = 16);
 // The "&Вид" menu's caption and the menu bar's name.
 constexpr const char* kViewMenu = "&Вид";
 constexpr const char* kMainMenu = "MainMenu";

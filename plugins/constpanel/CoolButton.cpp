@@ -3,7 +3,8 @@
 #include <QEnterEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QSvgRenderer>
+
+#include "GuiPlugin.h"
 
 TCoolButton::TCoolButton(QWidget* parent) : QWidget(parent) {
   setAttribute(Qt::WA_TranslucentBackground);
@@ -18,15 +19,7 @@ void TCoolButton::SetImageIndex(int index) {
 
 QPixmap TCoolButton::Image(int index) const {
   // The drawings are resources 101 and 102 (ours, in SVG).
-  QSvgRenderer svg(QStringLiteral(":/constpanel/%1.svg").arg(101 + index));
-  QPixmap pixmap(size() * devicePixelRatioF());
-  pixmap.setDevicePixelRatio(devicePixelRatioF());
-  pixmap.fill(Qt::transparent);
-  if (svg.isValid()) {
-    QPainter painter(&pixmap);
-    svg.render(&painter, QRectF(QPointF(0, 0), size()));
-  }
-  return pixmap;
+  return vkgui::SvgPixmap(QStringLiteral(":/constpanel/%1.svg").arg(101 + index), width(), height());
 }
 
 void TCoolButton::Show(int index) {

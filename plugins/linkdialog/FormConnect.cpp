@@ -31,12 +31,7 @@ namespace {
 QString Qs(const std::string& s) { return QString::fromStdString(s); }
 
 QPixmap Picture(const char* name, int size) {
-  QSvgRenderer svg(QStringLiteral(":/linkdialog/%1.svg").arg(QLatin1String(name)));
-  QPixmap pixmap(size, size);
-  pixmap.fill(Qt::transparent);
-  QPainter painter(&pixmap);
-  svg.render(&painter);
-  return pixmap;
+  return vkgui::SvgPixmap(QStringLiteral(":/linkdialog/%1.svg").arg(QLatin1String(name)), size, size);
 }
 
 QIcon Icon(const char* name) { return QIcon(Picture(name, 16)); }

@@ -19,14 +19,7 @@
 namespace matrixvault {
 namespace {
 
-QIcon Icon(const char* name) {
-  QSvgRenderer svg(QStringLiteral(":/matrixvault/%1.svg").arg(QLatin1String(name)));
-  QPixmap pixmap(16, 16);
-  pixmap.fill(Qt::transparent);
-  QPainter painter(&pixmap);
-  svg.render(&painter);
-  return QIcon(pixmap);
-}
+QIcon Icon(const char* name) { return vkgui::SvgIcon(QStringLiteral(":/matrixvault/%1.svg").arg(QLatin1String(name))); }
 
 constexpr int kButtonRow = 36;
 

@@ -11,16 +11,11 @@
 #include <QSvgRenderer>
 #include <QVBoxLayout>
 
+#include "GuiPlugin.h"
+
 namespace {
 
-QIcon Icon(const char* name) {
-  QSvgRenderer svg(QStringLiteral(":/runguide/%1.svg").arg(QLatin1String(name)));
-  QPixmap pixmap(16, 16);
-  pixmap.fill(Qt::transparent);
-  QPainter painter(&pixmap);
-  svg.render(&painter);
-  return QIcon(pixmap);
-}
+QIcon Icon(const char* name) { return vkgui::SvgIcon(QStringLiteral(":/runguide/%1.svg").arg(QLatin1String(name))); }
 
 // A button that shows an action and follows it (text, state).
 QPushButton* ButtonFor(QAction* action, const char* name, QWidget* parent) {

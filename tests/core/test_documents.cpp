@@ -223,7 +223,9 @@ TEST_F(Documents, AWritableFileInAReadOnlyFolderIsRewrittenInPlace) {
   vktest::WriteFile(file, std::string(100, 'o'));
   ASSERT_EQ(::chmod(file.c_str(), 0666), 0);
   ASSERT_EQ(::chmod(folder.c_str(), 0755), 0);
-  if (::geteuid() != 0) ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
+  if (::geteuid() != 0) {
+    ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
+  }
 
   const std::string longer(5000, 'n');
   EXPECT_EQ(AsUser([&] {
