@@ -1,0 +1,132 @@
+#include "Searches.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace korchart {
+
+double ValueAt(const TSeriesView& s, double arg, std::string* error) {
+  if (s.n == 0) {
+    if (error) *error = "find_nearest_val_indexes: длинна vector'а равна нулю";
+    return kNoValue;
+  }
+  if (s.n < 2 || !(arg >= s.X(0) && arg <= s.X(s.n - 1))) return kNoValue;
+  // A linear scan for the bracketing points; arguments must ascend.
+  for (size_t i = 0; i + 1 < s.n; ++i) {
+    const double x0 = s.X(i), x1 = s.X(i + 1);
+    if (x1 < x0) {
+      if (error) *error = "find_nearest_val_indexes: vector<T> не упорядочен";
+      return kNoValue;
+    }
+    if (arg == x0) return s.Y(i);
+    // Inside any interval, the first one too, the value is interpolated.
+    if (arg < x1) return s.Y(i) + (arg - x0) * (s.Y(i + 1) - s.Y(i)) / (x1 - x0);
+  }
+  return s.Y(s.n - 1);  // the last point
+}
+
+double SearchLevel(const TLevelView& v, const TSearchSpan& span, double level) {
+  const size_t n = v.Size();
+  for (size_t i = 0; i + 1 < n; ++i) {
+    if (!span.Contains(v.X(i)) || !span.Contains(v.X(i + 1))) continue;
+    const double a = v.V(i), b = v.V(i + 1);
+    if ((a <= level && level <= b) || (b <= level && level <= a)) {
+      if (a == b) return v.X(i);
+      return v.X(i) + (level - a) * (v.X(i + 1) - v.X(i)) / (b - a);
+    }
+  }
+  return kNotFound;
+}
+
+double SearchExtremum(const TLevelView& v, const TSearchSpan& span, bool maximum, double divergence,
+                      int direction) {
+  const size_t n = v.Size();
+  size_t best = n;
+  for (size_t i = 0; i < n; ++i) {
+    if (!span.Contains(v.X(i))) continue;
+    if (best == n || (maximum ? v.V(i) > v.V(best) : v.V(i) < v.V(best))) best = i;
+  }
+  if (best == n) return kNotFound;
+  if (divergence == 0) return v.X(best);
+  const double level = maximum ? v.V(best) - divergence : v.V(best) + divergence;
+  auto inside = [&](size_t i) { return maximum ? v.V(i) > level : v.V(i) < level; };
+  const long step = direction < 0 ? -1 : 1;
+  long i = static_cast<long>(best);
+  while (i >= 0 && i < static_cast<long>(n) && span.Contains(v.X(static_cast<size_t>(i))) &&
+         inside(static_cast<size_t>(i)))
+    i += step;
+  if (i < 0 || i >= static_cast<long>(n) || !span.Contains(v.X(static_cast<size_t>(i)))) return kNotFound;
+  const size_t at = static_cast<size_t>(i);
+  if (at == 0 || at + 1 == n || at == best) return v.X(at);
+  const size_t before = static_cast<size_t>(i - step);
+  const double a = v.V(before), b = v.V(at);
+  if (a == b) return v.X(at);
+  return v.X(before) + (level - a) * (v.X(at) - v.X(before)) / (b - a);
+}
+
+// The auto search's rule, on y[0] .. y[n-1]:
+// 1. d[i] = y[i+1] - y[i];
+// 2. s[i] = the mean of d[j] for max(i-7, 0) <= j < min(i+7, n-1);
+// 3. where s turns from falling (s[i-1] not >= 0) to rising (s[i] > 0), a
+//    minimum candidate is the least value within 4 points of i (the first
+//    of equal ones; i itself when none is below 100000); where it turns
+//    from rising (s[i-1] > 0) to falling (s[i] not >= 0), a maximum
+//    candidate likewise with the greatest value above -100000;
+// 4. minimum candidates k are kept only where s[k] < 0.1; every maximum
+//    candidate is kept. The same index may come more than once.
+TCandidates AutoSearchCandidates(const TSeriesView& s) {
+  TCandidates out;
+  const size_t n = s.n;
+  if (n < 4) return out;
+  std::vector<double> d(n - 1);
+  for (size_t i = 0; i + 1 < n; ++i) d[i] = s.Y(i + 1) - s.Y(i);
+  // Prefix sums make each window's mean one subtraction.
+  std::vector<double> prefix(n, 0.0);
+  for (size_t i = 0; i + 1 < n; ++i) prefix[i + 1] = prefix[i] + d[i];
+  std::vector<double> slope(n, 0.0);
+  for (size_t i = 0; i < n; ++i) {
+    const size_t from = i >= 7 ? i - 7 : 0;
+    const size_t to = std::min(i + 7, n - 1);
+    slope[i] = to > from ? (prefix[to] - prefix[from]) / static_cast<double>(to - from) : 0;
+  }
+  auto best = [&](size_t i, bool maximum) {
+    const size_t from = i >= 4 ? i - 4 : 0;
+    const size_t to = std::min(i + 4, n - 1);
+    double bound = maximum ? -100000 : 100000;
+    size_t found = i;
+    for (size_t k = from; k <= to; ++k)
+      if (maximum ? s.Y(k) > bound : s.Y(k) < bound) {
+        bound = s.Y(k);
+        found = k;
+      }
+    return found;
+  };
+  for (size_t i = 1; i + 1 < n; ++i) {
+    if (!(slope[i - 1] >= 0) && slope[i] > 0) {
+      const size_t k = best(i, false);
+      if (slope[k] < 0.1) out.minima.push_back(k);
+    } else if (slope[i - 1] > 0 && !(slope[i] >= 0)) {
+      out.maxima.push_back(best(i, true));
+    }
+  }
+  return out;
+}
+
+void TStatistics::Add(double v) {
+  if (n == 0) {
+    min = max = v;
+  } else {
+    min = std::min(min, v);
+    max = std::max(max, v);
+  }
+  sum += v;
+  sumSquares += v * v;
+  ++n;
+}
+
+double TStatistics::Deviation() const {
+  if (n < 2) return 0;
+  return std::sqrt(std::fabs((sumSquares - sum * sum / n) / (n - 1)));
+}
+
+}  // namespace korchart
