@@ -4,6 +4,7 @@
 #include <cmath>
 
 namespace korchart {
+KORCHART_VARIANT_BEGIN
 
 double ValueAt(const TSeriesView& s, double arg, std::string* error) {
   if (s.n == 0) {
@@ -80,14 +81,16 @@ TCandidates AutoSearchCandidates(const TSeriesView& s) {
   if (n < 4) return out;
   std::vector<double> d(n - 1);
   for (size_t i = 0; i + 1 < n; ++i) d[i] = s.Y(i + 1) - s.Y(i);
-  // Prefix sums make each window's mean one subtraction.
-  std::vector<double> prefix(n, 0.0);
-  for (size_t i = 0; i + 1 < n; ++i) prefix[i + 1] = prefix[i] + d[i];
+  // Each window's mean is summed afresh, left to right: a running
+  // difference of prefix sums would round differently and could tip a slope
+  // of (almost) zero to the other side.
   std::vector<double> slope(n, 0.0);
   for (size_t i = 0; i < n; ++i) {
     const size_t from = i >= 7 ? i - 7 : 0;
     const size_t to = std::min(i + 7, n - 1);
-    slope[i] = to > from ? (prefix[to] - prefix[from]) / static_cast<double>(to - from) : 0;
+    double sum = 0;
+    for (size_t j = from; j < to; ++j) sum += d[j];
+    slope[i] = to > from ? sum / static_cast<double>(to - from) : 0;
   }
   auto best = [&](size_t i, bool maximum) {
     const size_t from = i >= 4 ? i - 4 : 0;
@@ -129,4 +132,5 @@ double TStatistics::Deviation() const {
   return std::sqrt(std::fabs((sumSquares - sum * sum / n) / (n - 1)));
 }
 
+KORCHART_VARIANT_END
 }  // namespace korchart

@@ -4,11 +4,15 @@
 // minimum or maximum with a divergence), the candidate extrema of the auto
 // search and running statistics. No Qt here: tests and benchmarks call them
 // directly, and the markers call them on the data already in the chart.
+#include <algorithm>
 #include <cstddef>
 #include <string>
 #include <vector>
 
+#include "markers/BuildVariant.h"
+
 namespace korchart {
+KORCHART_VARIANT_BEGIN
 
 // A series as it is read: n points with ascending arguments, `stride`
 // doubles from one point to the next (1 for separate arrays, 2 for the
@@ -84,4 +88,5 @@ struct TStatistics {
   double Deviation() const;
 };
 
+KORCHART_VARIANT_END
 }  // namespace korchart

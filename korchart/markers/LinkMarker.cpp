@@ -1,0 +1,183 @@
+#include "markers/LinkMarker.h"
+
+#include <QString>
+#include <qcustomplot.h>
+
+#include <cmath>
+
+#include "GuiPlugin.h"
+#include "interpreter/KorvanInterpreter.h"
+#include "markers/LabelText.h"
+#include "markers/MarkItems.h"
+#include "markers/MarkLinkProperties.h"
+#include "markers/MarkerFile.h"
+#include "markers/MarksManager.h"
+#include "markers/Metka.h"
+#include "platform/Report.h"
+
+namespace korchart {
+KORCHART_VARIANT_BEGIN
+
+namespace {
+
+std::u16string Wide(const std::string& s) { return QString::fromStdString(s).toStdU16String(); }
+
+// At most `limit` characters (not bytes) of a UTF-8 text.
+std::string FirstCharacters(const std::string& s, size_t limit) {
+  const QString q = QString::fromStdString(s);
+  return q.size() <= static_cast<qsizetype>(limit) ? s : q.left(static_cast<qsizetype>(limit)).toStdString();
+}
+
+}  // namespace
+
+LinkMarker::LinkMarker(MarksManager* owner, int index) : owner_(owner), index_(index) {
+  item_ = new TLinkItem(owner_->Chart(), this);
+  item_->setLayer(owner_->Layer());
+}
+
+LinkMarker::~LinkMarker() {
+  Disconnect();
+  if (interpreter_) interpreter_->Release();
+  if (QCustomPlot* plot = owner_->Chart()) plot->removeItem(item_);
+}
+
+bool LinkMarker::EnsureInterpreter() {
+  if (interpreter_) return true;
+  interpreter_ = owner_->CreateInterpreterObject();
+  declared_.clear();
+  if (interpreter_) DeclareSeries(owner_->SeriesTitles());
+  return interpreter_ != nullptr;
+}
+
+void LinkMarker::DeclareSeries(const std::vector<std::string>& titles) {
+  if (!interpreter_) return;
+  for (const std::string& title : titles) {
+    if (title.empty()) continue;
+    for (const std::string& name : {"а." + title, "б." + title}) interpreter_->DeclareVariable(Wide(name).c_str());
+    for (int k = 0; k < kMarkerCount; ++k)
+      interpreter_->DeclareVariable(Wide("м" + std::to_string(k) + "." + title).c_str());
+  }
+  declared_ = titles;
+  // A formula naming a series that has just come may parse now.
+  if (p_.used && !expressionValid_) Compile(false);
+}
+
+bool LinkMarker::Compile(bool report) {
+  expressionValid_ = false;
+  if (!interpreter_) return false;
+  const std::string expression = FirstCharacters(p_.expression, kExpressionLimit);
+  expressionValid_ = SUCCEEDED(interpreter_->SetExpression(Wide(expression).c_str()));
+  if (!expressionValid_ && report)
+    vkplatform::MessageBox("Ошибка при синтаксическом разборе выражения", "Ошибка", vkplatform::MsgIcon::Error);
+  return expressionValid_;
+}
+
+int LinkMarker::SetParams(const SLinkParams& params, bool report) {
+  SLinkParams p = params;
+  if (p.markerA < 0 || p.markerA >= kMarkerCount) p.markerA = 0;
+  if (p.markerB < 0 || p.markerB >= kMarkerCount) p.markerB = 1;
+  Disconnect();
+  const bool statisticsWere = p_.WantsStatistics();
+  p_ = p;
+  if (statisticsWere != p_.WantsStatistics()) stats_.Reset();
+  if (!p_.used) {
+    Release();
+    return 0;
+  }
+  Connect();
+  int result = 0;
+  if (EnsureInterpreter() && !Compile(report)) result = -1;
+  Update();
+  return result;
+}
+
+void LinkMarker::Release() {
+  Disconnect();
+  p_.used = false;
+  stats_.Reset();
+  value_ = 0;
+  text_.clear();
+}
+
+void LinkMarker::Connect() {
+  owner_->Mark(p_.markerA)->Connect(this, 0);
+  owner_->Mark(p_.markerB)->Connect(this, 1);
+}
+
+void LinkMarker::Disconnect() {
+  for (int i = 0; i < kMarkerCount; ++i)
+    if (Metka* m = owner_->Mark(i)) m->Disconnect(this);
+}
+
+bool LinkMarker::Shown() const {
+  return p_.used && owner_->Mark(p_.markerA)->Placed() && owner_->Mark(p_.markerB)->Placed();
+}
+
+void LinkMarker::SetVariable(const std::string& name, double value) {
+  interpreter_->SetVariableValue(Wide(name).c_str(), value);
+}
+
+void LinkMarker::Update() {
+  if (!p_.used) return;
+  double value = 0;
+  if (interpreter_ && expressionValid_) {
+    const std::vector<std::string> titles = owner_->SeriesTitles();
+    const int count = static_cast<int>(titles.size());
+    for (int k = 0; k < kMarkerCount; ++k) {
+      const Metka* m = owner_->Mark(k);
+      if (!m->GetActivated()) continue;
+      const std::string prefix = "м" + std::to_string(k) + ".";
+      SetVariable(prefix + "арг", m->GetFreq());
+      for (int n = 1; n <= count; ++n)
+        if (!titles[n - 1].empty()) SetVariable(prefix + titles[n - 1], m->GetSeriesValue(n));
+    }
+    const Metka* a = owner_->Mark(p_.markerA);
+    const Metka* b = owner_->Mark(p_.markerB);
+    SetVariable("а.арг", a->GetFreq());
+    SetVariable("б.арг", b->GetFreq());
+    for (int n = 1; n <= count; ++n) {
+      if (titles[n - 1].empty()) continue;
+      SetVariable("а." + titles[n - 1], a->GetSeriesValue(n));
+      SetVariable("б." + titles[n - 1], b->GetSeriesValue(n));
+    }
+    double result = 0;
+    // A failed evaluation, a division by zero among them, shows 0.
+    if (interpreter_->Calculate(&result) == S_OK && std::isfinite(result)) value = result;
+  }
+  value_ = value;
+  const bool statistics = p_.WantsStatistics();
+  // Statistics take only what is shown.
+  if (statistics && Shown()) stats_.Add(value_);
+  text_ = LinkText(p_.print, value_, statistics ? &stats_ : nullptr);
+}
+
+int LinkMarker::ShowProperties() {
+  TPresetAccess presets;
+  MarksManager* owner = owner_;
+  presets.load = [owner] {
+    owner->SetLinkMarkPresetFileName(owner->LinkMarkPresetFileName());
+    return owner->Presets();
+  };
+  if (!owner_->LinkMarkPresetFileName().empty()) {
+    presets.add = [owner](const SRelationPreset& preset) {
+      return AddRelationPreset(owner->LinkMarkPresetFileName(), preset) == kMarkerFileOk;
+    };
+    presets.remove = [owner](const std::string& description) {
+      return RemoveRelationPreset(owner->LinkMarkPresetFileName(), description) == kMarkerFileOk;
+    };
+  }
+  QCustomPlot* plot = owner_->Chart();
+  TMarkLinkProperties dialog(plot ? plot->window() : nullptr, p_, presets,
+                             [owner](const std::string& e) { return owner->CheckExpression(e); });
+  const int answer = ExecModalDialog(&dialog);
+  if (answer == QDialog::Accepted) {
+    SLinkParams p = dialog.Params();
+    p.used = true;
+    SetParams(p);
+    owner_->ReplotMarkers();
+  }
+  return answer;
+}
+
+KORCHART_VARIANT_END
+}  // namespace korchart

@@ -1,0 +1,162 @@
+#pragma once
+// MarksManager: the ten measuring markers and ten link markers of one
+// chart. It holds the chart's titled series (series 1 first; at most
+// kMaxSeries are read), updates the markers on every redraw, reads and
+// writes the marker set (files, XML nodes), keeps the link-marker formula
+// library, and takes the mouse and the keyboard over the markers (an event
+// filter on the chart: what it does not take goes on to the chart).
+//
+// Everything runs in the GUI thread. The markers' items live on the chart's
+// layer "markers" (made, buffered, when the chart has none), so that a
+// marker that moves repaints that layer only.
+#include <QPointer>
+
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "VKXml.h"
+#include "markers/BuildVariant.h"
+#include "markers/MarkerModel.h"
+#include "markers/Searches.h"
+
+class IInterpreter;
+class QCustomPlot;
+class QEvent;
+class QCPGraph;
+class QCPLayer;
+class QCPItemLine;
+class QMenu;
+class QObject;
+class QPoint;
+
+namespace korchart {
+KORCHART_VARIANT_BEGIN
+
+class Metka;
+class LinkMarker;
+
+class MarksManager {
+ public:
+  MarksManager(QCustomPlot* chart, double minArg, double maxArg);
+  ~MarksManager();
+  MarksManager(const MarksManager&) = delete;
+  MarksManager& operator=(const MarksManager&) = delete;
+
+  QCustomPlot* Chart() const { return chart_; }
+  QCPLayer* Layer() const { return layer_; }
+  double MinArg() const { return minArg_; }
+  double MaxArg() const { return maxArg_; }
+
+  // ---- series ----
+  // The series the markers read, in order; their titles become the
+  // formula variables (the series update).
+  void SetSeries(const std::vector<QCPGraph*>& series);
+  int SeriesCount() const;
+  // Series numbers are 1-based; null for 0 or a number out of range.
+  QCPGraph* Series(int number) const;
+  TSeriesInfo SeriesInfo(int number) const;
+  std::vector<TSeriesInfo> SeriesInfos() const;
+  std::vector<std::string> SeriesTitles() const;
+  // The data of a series as the searches read it (the chart's own points).
+  TSeriesView SeriesView(int number) const;
+  int SeriesNumber(const std::string& title) const;
+  // The bottom axis's unit (its property "units").
+  std::string ArgumentUnits() const;
+
+  Metka* Mark(int index) const;
+  LinkMarker* Link(int index) const;
+
+  // ---- updates; each returns 0 ----
+  // Every marker, then every link marker.
+  int Update();
+  // The labels and indicators without searching, then the link markers.
+  int UpdateMarksOnly();
+  int Repaint();
+  int ResetStatistics();
+  // Shows or hides a series' rows in every marker's label.
+  int SetLabelState(int series, bool visible);
+  // Hides and deactivates every active marker (false), or brings back
+  // those it hid (true).
+  void SetActivated(bool activated);
+  // Repaints the markers' layer only; the link markers are computed by the
+  // markers that changed (each computation counts in their statistics).
+  void ReplotMarkers();
+
+  // ---- the marker set ----
+  TMarkerSet GetMarkerSet() const;
+  // Series are looked up by title: one that is not there leaves the link
+  // trace unset.
+  // A formula that does not parse is reported with `reportFormulas`.
+  void SetMarkerSet(const TMarkerSet& set, bool reportFormulas = true);
+  int SaveToFile(const std::string& name) const;
+  int LoadFromFile(const std::string& name);
+  int WriteMarksToXMLNode(xmlNode* node) const;
+  int ReadMarksFromXMLNode(xmlNode* node, bool reportFormulas = true);
+
+  // ---- link markers ----
+  // Loads the formula library; non-zero on failure (the list is then
+  // empty).
+  int SetLinkMarkPresetFileName(const std::string& name);
+  const std::string& LinkMarkPresetFileName() const { return presetFile_; }
+  const std::vector<SRelationPreset>& Presets() const { return presets_; }
+  // The first link marker out of use, joined to markers a and b with the
+  // default formula; null when all ten are in use or a == b.
+  LinkMarker* CreateLink(int a, int b);
+  // Whether an expression parses with the markers' variables.
+  bool CheckExpression(const std::string& expression);
+  // A new interpreter object with the markers' variables declared, or null
+  // (the warning about the unregistered component is shown once per
+  // manager).
+  IInterpreter* CreateInterpreterObject();
+
+  // ---- mouse and keyboard ----
+  // The marker that takes the keys (-1: none).
+  int FocusedMark() const { return focused_; }
+  void SetFocusedMark(int index);
+  // The menu last opened over a marker (tests drive it).
+  QMenu* LastMenu() const { return lastMenu_; }
+  // The series whose curve passes near a widget point (1-based, 0: none).
+  int SeriesNear(const QPoint& point) const;
+  // The marker whose indicator is at a widget point (-1: none); placed
+  // markers first, then the parking strip.
+  int MarkAtIndicator(const QPoint& point) const;
+  int MarkAtLabel(const QPoint& point) const;
+  int MarkAtConnector(const QPoint& point) const;
+  int LinkAt(const QPoint& point) const;
+
+  // A mouse or key event of the chart; true when the markers took it.
+  bool HandleEvent(QObject* watched, QEvent* event);
+
+ private:
+  class TEventFilter;
+  void OpenMenu(int mark, const QPoint& at);
+  void OpenLinkMenu(int link, const QPoint& at);
+  void ApplyMarginForIndicators(bool on);
+
+  QPointer<QCustomPlot> chart_;
+  QCPLayer* layer_ = nullptr;
+  double minArg_, maxArg_;
+  std::vector<QPointer<QCPGraph>> series_;
+  std::array<std::unique_ptr<Metka>, kMarkerCount> marks_;
+  std::array<std::unique_ptr<LinkMarker>, kLinkMarkerCount> links_;
+  std::string presetFile_;
+  std::vector<SRelationPreset> presets_;
+  bool interpreterWarned_ = false;
+  bool interpreterMissing_ = false;
+  int focused_ = -1;
+  std::unique_ptr<TEventFilter> filter_;
+  QPointer<QMenu> lastMenu_;
+  // A drag in progress.
+  enum class EDrag { None, Marker, Connector } drag_ = EDrag::None;
+  int dragMark_ = -1;
+  bool dragMoved_ = false;
+  int pressX_ = 0, pressY_ = 0;
+  QCPItemLine* connectorLine_ = nullptr;
+  int savedTopMargin_ = 0;
+  bool updating_ = false;
+};
+
+KORCHART_VARIANT_END
+}  // namespace korchart
