@@ -88,16 +88,22 @@ TMainForm::~TMainForm() {
 
 bool TMainForm::CheckConfiguration() {
   const QString config = Qs(GetConfigFileName());
+  const QString seed = options.configDefault.isEmpty() ? Qs(GetVKDir(dirApplication) + "/data/config.xml")
+                                                       : options.configDefault;
   if (!QFileInfo::exists(config)) {
     // A fresh account gets the configuration the installation brings.
-    const QString seed = options.configDefault.isEmpty()
-                             ? Qs(GetVKDir(dirApplication) + "/data/config.xml")
-                             : options.configDefault;
     QDir().mkpath(QFileInfo(config).absolutePath());
     QFile::copy(seed, config);
     QFile(config).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                  QFileDevice::ReadGroup | QFileDevice::ReadOther);
   }
+  // The link-marker formula library beside it, once: the operator's own
+  // additions are never overwritten.
+  const QString presets = Qs(GetVKDir(dirConfig) + "/RelationPreset.xml");
+  if (!QFileInfo::exists(presets) &&
+      QFile::copy(QFileInfo(seed).absolutePath() + "/RelationPreset.xml", presets))
+    QFile(presets).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                  QFileDevice::ReadGroup | QFileDevice::ReadOther);
   VKCore::CXMLDocument doc(false);
   if (doc.Open(Ss(config).c_str()) == 0) return true;
   vkplatform::MessageBox(

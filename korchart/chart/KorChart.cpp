@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "chart/MarkersManager.h"
+#include "markers/MarkItems.h"
 
 namespace korchart {
 
@@ -63,9 +64,7 @@ constexpr int kRubberBandMinimum = 4;
 TKorChart::TKorChart(QWidget* parent) : QCustomPlot(parent) {
   setFocusPolicy(Qt::ClickFocus);
   // The markers draw on a buffered layer of their own above the data.
-  addLayer("markers", layer("main"), QCustomPlot::limAbove);
-  markersLayer_ = layer("markers");
-  markersLayer_->setMode(QCPLayer::lmBuffered);
+  markersLayer_ = korchart::MarkersLayer(this);
   for (int i = 0; i < 4; ++i) accepted_[i] = Axis(static_cast<EAxis>(i))->range();
   connect(this, &QCustomPlot::beforeReplot, this, [this] { BeforeDraw(); });
   connect(this, &QCustomPlot::afterReplot, this, [this] { emit OnAfterDraw(); });
@@ -98,6 +97,8 @@ QCPGraph* TKorChart::SeriesOn(EAxis axis) const {
 
 void TKorChart::SetMinMax(EAxis axis, double min, double max) {
   accepted_[static_cast<int>(axis)] = QCPRange(min, max);
+  // Set while zoomed in: it is also where undoing the zoom comes back to.
+  if (zoomed_) beforeZoom_[static_cast<int>(axis)] = QCPRange(min, max);
   Axis(axis)->setRange(min, max);
   if (axis == EAxis::Left || axis == EAxis::Right) ApplyTicker(axis);
 }
@@ -139,7 +140,7 @@ void TKorChart::UndoZoom() {
 }
 
 bool TKorChart::AllowScroll(EAxis axis, double min, double max) {
-  if (refLines_[0] || refLines_[1]) return false;
+  if (divisions_ > 2) return false;
   return OnAllowScroll ? OnAllowScroll(axis, min, max) : true;
 }
 
@@ -219,39 +220,52 @@ void TKorChart::mouseReleaseEvent(QMouseEvent* event) {
 
 void TKorChart::BeforeDraw() {
   // The markers are placed just before the frame is drawn, so that the frame
-  // shows them where the new data put them.
-  if (markers_->GetAutoUpdate()) {
-    markers_->Update();
-  } else {
-    markers_->UpdateMarksOnly();
-    if (repaintMarkers_) markers_->Repaint();
+  // shows them where the new data put them (the frame repaints their layer
+  // too: a zoom or a scroll needs nothing more).
+  if (markers_) {
+    if (markers_->GetAutoUpdate())
+      markers_->Update();
+    else
+      markers_->UpdateMarksOnly();
   }
   repaintMarkers_ = false;
+  UpdateTickDensity(EAxis::Left);
+  UpdateTickDensity(EAxis::Right);
   UpdateRefLines();
 }
 
 // ---- divisions ----
 
 void TKorChart::ApplyTicker(EAxis axis) {
-  const SVertical& v = vertical_[VIndex(axis)];
+  SVertical& v = vertical_[VIndex(axis)];
   QCPAxis* a = Axis(axis);
   if (v.increment > 0 && std::isfinite(v.increment)) {
-    auto ticker = qSharedPointerDynamicCast<QCPAxisTickerFixed>(a->ticker());
-    if (!ticker) {
-      ticker = QSharedPointer<QCPAxisTickerFixed>::create();
-      a->setTicker(ticker);
+    if (!v.own) v.own = QSharedPointer<QCPAxisTickerFixed>::create();
+    if (a->ticker() != v.own) {
+      v.before = a->ticker();
+      a->setTicker(v.own);
     }
-    ticker->setTickStep(v.increment);
-    // A step far too fine for the range would make millions of ticks.
-    const double count = a->range().size() / v.increment;
-    ticker->setScaleStrategy(count <= 200 ? QCPAxisTickerFixed::ssNone : QCPAxisTickerFixed::ssMultiples);
+    v.own->setTickStep(v.increment);
     double origin = 0;
     if (divisions_ > 2 && v.referenced) origin = v.level;
     else if (!v.roundFirstLabel) origin = a->range().lower;
-    ticker->setTickOrigin(origin);
-  } else if (qSharedPointerDynamicCast<QCPAxisTickerFixed>(a->ticker())) {
-    a->setTicker(QSharedPointer<QCPAxisTicker>::create());
+    v.own->setTickOrigin(origin);
+    UpdateTickDensity(axis);
+  } else if (v.own && a->ticker() == v.own) {
+    // Only a ticker of our own is taken back.
+    a->setTicker(v.before ? v.before : QSharedPointer<QCPAxisTicker>::create());
+    v.before.reset();
   }
+}
+
+void TKorChart::UpdateTickDensity(EAxis axis) {
+  const SVertical& v = vertical_[VIndex(axis)];
+  QCPAxis* a = Axis(axis);
+  if (!v.own || a->ticker() != v.own) return;
+  // A step far too fine for the range would make millions of ticks; then
+  // multiples of it are taken.
+  const double count = a->range().size() / v.own->tickStep();
+  v.own->setScaleStrategy(count <= 200 ? QCPAxisTickerFixed::ssNone : QCPAxisTickerFixed::ssMultiples);
 }
 
 void TKorChart::SetRoundFirstLabel(EAxis axis, bool round) {
@@ -276,8 +290,8 @@ void TKorChart::SetDivisions(int n) {
       v.referenced = false;
       SetMinMax(axis, v.savedRange.lower, v.savedRange.upper);
     }
-    for (QCPAbstractItem*& line : refLines_) {
-      if (line) removeItem(line);
+    for (QPointer<QCPAbstractItem>& line : refLines_) {
+      if (line) removeItem(line.data());
       line = nullptr;
     }
     replot();
@@ -345,7 +359,7 @@ void TKorChart::ApplyRefLevel(EAxis axis) {
 
 void TKorChart::UpdateRefLines() {
   for (EAxis axis : {EAxis::Left, EAxis::Right}) {
-    auto* line = static_cast<TRefLineItem*>(refLines_[VIndex(axis)]);
+    auto* line = static_cast<TRefLineItem*>(refLines_[VIndex(axis)].data());
     if (!line) continue;
     QCPGraph* series = SeriesOn(axis);
     line->setVisible(series && series->visible());
@@ -353,10 +367,10 @@ void TKorChart::UpdateRefLines() {
   }
 }
 
-QCPAbstractItem* TKorChart::RefLine(EAxis axis) const { return refLines_[VIndex(axis)]; }
+QCPAbstractItem* TKorChart::RefLine(EAxis axis) const { return refLines_[VIndex(axis)].data(); }
 
 QRect TKorChart::RefLineRect(EAxis axis) const {
-  auto* line = static_cast<TRefLineItem*>(refLines_[VIndex(axis)]);
+  auto* line = static_cast<TRefLineItem*>(refLines_[VIndex(axis)].data());
   if (!line || !line->visible()) return QRect();
   return line->Geometry();
 }

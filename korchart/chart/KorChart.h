@@ -16,6 +16,8 @@
 // property "units" (the bottom axis's unit is xAxis' property "units").
 #include <qcustomplot.h>
 
+#include <QPointer>
+
 #include <array>
 #include <functional>
 #include <memory>
@@ -131,10 +133,15 @@ class TKorChart : public QCustomPlot {
     bool savedRound = true;
     double savedIncrement = 0;
     QCPRange savedRange;
+    // The fixed-step ticker the chart puts on the axis for an increment,
+    // and the one the axis had before (given back without an increment).
+    QSharedPointer<QCPAxisTickerFixed> own;
+    QSharedPointer<QCPAxisTicker> before;
   };
   static int VIndex(EAxis axis) { return axis == EAxis::Right ? 1 : 0; }
   void BeforeDraw();
   void ApplyTicker(EAxis axis);
+  void UpdateTickDensity(EAxis axis);
   void SetRefLevel(EAxis axis, double step, double level, double division);
   void ApplyRefLevel(EAxis axis);
   void RememberRanges();
@@ -147,7 +154,7 @@ class TKorChart : public QCustomPlot {
   bool zoomed_ = false;
   int divisions_ = 0;
   std::array<SVertical, 2> vertical_;
-  std::array<QCPAbstractItem*, 2> refLines_{};
+  std::array<QPointer<QCPAbstractItem>, 2> refLines_;
   bool repaintMarkers_ = false;
   // Mouse gestures.
   enum class EGesture { None, Zoom, Scroll } gesture_ = EGesture::None;

@@ -51,6 +51,7 @@ std::vector<TLabelRow> MakeLabelRows(const TLabelInput& in) {
   rows.push_back(argRow);
   for (const TLabelSeries& s : in.series) {
     TLabelRow row;
+    row.series = s.number;
     row.color = static_cast<long>(s.color);
     row.text = FormatFixed(s.value, in.valueDigits);
     if (!s.units.empty()) row.text += " " + s.units;

@@ -21,6 +21,7 @@ struct TLabelRow {
   std::string text;
   long color = -1;
   std::string statistics;
+  int series = 0;  // the series number of a series row, 0 for the others
 };
 
 // The statistics columns of a row: minimum, mean, maximum, deviation; an
@@ -29,6 +30,7 @@ std::string StatisticsText(const TStatistics& s, int digits);
 
 // What a marker's label reads for one series.
 struct TLabelSeries {
+  int number = 0;
   std::string title;
   std::string units;
   unsigned color = 0;

@@ -4,6 +4,7 @@
 #include <qcustomplot.h>
 
 #include <cmath>
+#include <memory>
 
 #include "GuiPlugin.h"
 #include "interpreter/KorvanInterpreter.h"
@@ -31,14 +32,42 @@ std::string FirstCharacters(const std::string& s, size_t limit) {
 }  // namespace
 
 LinkMarker::LinkMarker(MarksManager* owner, int index) : owner_(owner), index_(index) {
-  item_ = new TLinkItem(owner_->Chart(), this);
-  item_->setLayer(owner_->Layer());
+  EnsureItem();
+  PrepareNames({});
 }
 
 LinkMarker::~LinkMarker() {
   Disconnect();
   if (interpreter_) interpreter_->Release();
-  if (QCustomPlot* plot = owner_->Chart()) plot->removeItem(item_);
+  if (QCustomPlot* plot = owner_->Chart(); plot && item_) plot->removeItem(item_.data());
+}
+
+void LinkMarker::EnsureItem() {
+  if (item_ || !owner_->Chart()) return;
+  item_ = new TLinkItem(owner_->Chart(), this);
+  item_->setLayer(owner_->Layer());
+}
+
+TLinkItem* LinkMarker::Item() const { return item_.data(); }
+
+QRectF LinkMarker::LabelRect() const { return item_ ? item_->LabelRect() : QRectF(); }
+
+void LinkMarker::PrepareNames(const std::vector<std::string>& titles) {
+  TNames n;
+  n.argA = Wide("а.арг");
+  n.argB = Wide("б.арг");
+  for (int k = 0; k < kMarkerCount; ++k) {
+    const std::string prefix = "м" + std::to_string(k) + ".";
+    n.markArg.push_back(Wide(prefix + "арг"));
+    std::vector<std::u16string> series;
+    for (const std::string& title : titles) series.push_back(title.empty() ? std::u16string() : Wide(prefix + title));
+    n.markSeries.push_back(std::move(series));
+  }
+  for (const std::string& title : titles) {
+    n.seriesA.push_back(title.empty() ? std::u16string() : Wide("а." + title));
+    n.seriesB.push_back(title.empty() ? std::u16string() : Wide("б." + title));
+  }
+  names_ = std::move(n);
 }
 
 bool LinkMarker::EnsureInterpreter() {
@@ -50,6 +79,7 @@ bool LinkMarker::EnsureInterpreter() {
 }
 
 void LinkMarker::DeclareSeries(const std::vector<std::string>& titles) {
+  PrepareNames(titles);
   if (!interpreter_) return;
   for (const std::string& title : titles) {
     if (title.empty()) continue;
@@ -113,32 +143,29 @@ bool LinkMarker::Shown() const {
   return p_.used && owner_->Mark(p_.markerA)->Placed() && owner_->Mark(p_.markerB)->Placed();
 }
 
-void LinkMarker::SetVariable(const std::string& name, double value) {
-  interpreter_->SetVariableValue(Wide(name).c_str(), value);
-}
-
-void LinkMarker::Update() {
+void LinkMarker::Update(bool sample) {
   if (!p_.used) return;
+  EnsureItem();
   double value = 0;
   if (interpreter_ && expressionValid_) {
-    const std::vector<std::string> titles = owner_->SeriesTitles();
-    const int count = static_cast<int>(titles.size());
+    auto set = [this](const std::u16string& name, double v) {
+      if (!name.empty()) interpreter_->SetVariableValue(name.c_str(), v);
+    };
+    const size_t count = names_.seriesA.size();
     for (int k = 0; k < kMarkerCount; ++k) {
       const Metka* m = owner_->Mark(k);
       if (!m->GetActivated()) continue;
-      const std::string prefix = "м" + std::to_string(k) + ".";
-      SetVariable(prefix + "арг", m->GetFreq());
-      for (int n = 1; n <= count; ++n)
-        if (!titles[n - 1].empty()) SetVariable(prefix + titles[n - 1], m->GetSeriesValue(n));
+      set(names_.markArg[static_cast<size_t>(k)], m->GetFreq());
+      for (size_t n = 0; n < count; ++n)
+        set(names_.markSeries[static_cast<size_t>(k)][n], m->ReadValue(static_cast<int>(n) + 1));
     }
     const Metka* a = owner_->Mark(p_.markerA);
     const Metka* b = owner_->Mark(p_.markerB);
-    SetVariable("а.арг", a->GetFreq());
-    SetVariable("б.арг", b->GetFreq());
-    for (int n = 1; n <= count; ++n) {
-      if (titles[n - 1].empty()) continue;
-      SetVariable("а." + titles[n - 1], a->GetSeriesValue(n));
-      SetVariable("б." + titles[n - 1], b->GetSeriesValue(n));
+    set(names_.argA, a->GetFreq());
+    set(names_.argB, b->GetFreq());
+    for (size_t n = 0; n < count; ++n) {
+      set(names_.seriesA[n], a->ReadValue(static_cast<int>(n) + 1));
+      set(names_.seriesB[n], b->ReadValue(static_cast<int>(n) + 1));
     }
     double result = 0;
     // A failed evaluation, a division by zero among them, shows 0.
@@ -146,9 +173,15 @@ void LinkMarker::Update() {
   }
   value_ = value;
   const bool statistics = p_.WantsStatistics();
-  // Statistics take only what is shown.
-  if (statistics && Shown()) stats_.Add(value_);
-  text_ = LinkText(p_.print, value_, statistics ? &stats_ : nullptr);
+  // The value shown goes into the statistics once per frame (`sample`);
+  // between frames the text shows the statistics as if it had.
+  TStatistics shown = stats_;
+  if (statistics && Shown()) {
+    if (sample) stats_.Add(value_);
+    shown.Add(value_);
+  }
+  text_ = LinkText(p_.print, value_, statistics ? &shown : nullptr);
+  if (item_) item_->SetText(text_);
 }
 
 int LinkMarker::ShowProperties() {
@@ -167,9 +200,15 @@ int LinkMarker::ShowProperties() {
     };
   }
   QCustomPlot* plot = owner_->Chart();
-  TMarkLinkProperties dialog(plot ? plot->window() : nullptr, p_, presets,
-                             [owner](const std::string& e) { return owner->CheckExpression(e); });
+  // Without an interpreter there is nothing to check with: the texts are
+  // taken as they are (the link shows 0 anyway).
+  TMarkLinkProperties dialog(plot ? plot->window() : nullptr, p_, presets, [owner](const std::string& e) {
+    return owner->CheckExpression(e) || owner->InterpreterMissing();
+  });
+  const std::shared_ptr<bool> alive = owner_->AliveToken();
   const int answer = ExecModalDialog(&dialog);
+  // The markers may have gone while the dialog was open (new series).
+  if (!*alive) return QDialog::Rejected;
   if (answer == QDialog::Accepted) {
     SLinkParams p = dialog.Params();
     p.used = true;

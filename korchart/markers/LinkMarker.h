@@ -4,6 +4,9 @@
 // through the component registry; the variables are "а.арг", "б.арг",
 // "м<k>.арг" and, per titled series, "а.<title>", "б.<title>" and
 // "м<k>.<title>".
+#include <QPointer>
+#include <QRectF>
+
 #include <string>
 #include <vector>
 
@@ -41,9 +44,10 @@ class LinkMarker {
 
   // Declares the variables of these series titles.
   void DeclareSeries(const std::vector<std::string>& titles);
-  // Sets the variables from the markers, evaluates, adds to the statistics
-  // when the print template asks for them, and makes the label text.
-  void Update();
+  // Sets the variables from the markers' readings, evaluates and makes the
+  // label text; with `sample` (a new frame) the value is taken into the
+  // statistics when the print template asks for them.
+  void Update(bool sample = false);
   double Value() const { return value_; }
   const std::string& Text() const { return text_; }
   const TStatistics& Stat() const { return stats_; }
@@ -52,15 +56,18 @@ class LinkMarker {
   bool Shown() const;
   bool HasInterpreter() const { return interpreter_ != nullptr; }
   bool ExpressionValid() const { return expressionValid_; }
-  TLinkItem* Item() const { return item_; }
+  TLinkItem* Item() const;
+  // Where the label is drawn; empty when it is not.
+  QRectF LabelRect() const;
   MarksManager* Owner() const { return owner_; }
   // "Свойства связного маркера": the answer of the dialog.
   int ShowProperties();
 
  private:
   bool EnsureInterpreter();
+  void EnsureItem();
+  void PrepareNames(const std::vector<std::string>& titles);
   bool Compile(bool report);
-  void SetVariable(const std::string& name, double value);
   void Connect();
   void Disconnect();
 
@@ -70,10 +77,18 @@ class LinkMarker {
   IInterpreter* interpreter_ = nullptr;
   bool expressionValid_ = false;
   std::vector<std::string> declared_;
+  // The variables' names as the interpreter takes them, made once per set
+  // of series: "м<k>.арг", "м<k>.<title>" (k by n), "а."/"б." + title.
+  struct TNames {
+    std::u16string argA, argB;
+    std::vector<std::u16string> markArg;
+    std::vector<std::vector<std::u16string>> markSeries;
+    std::vector<std::u16string> seriesA, seriesB;
+  } names_;
   double value_ = 0;
   std::string text_;
   TStatistics stats_;
-  TLinkItem* item_ = nullptr;
+  QPointer<TLinkItem> item_;
 };
 
 KORCHART_VARIANT_END

@@ -24,6 +24,16 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 }  // namespace
 
+QCPLayer* MarkersLayer(QCustomPlot* plot) {
+  if (QCPLayer* existing = plot->layer(QStringLiteral("markers"))) return existing;
+  QCPLayer* below = plot->layer(QStringLiteral("legend"));
+  if (!below) below = plot->layer(plot->layerCount() - 1);
+  plot->addLayer(QStringLiteral("markers"), below, QCustomPlot::limAbove);
+  QCPLayer* layer = plot->layer(QStringLiteral("markers"));
+  layer->setMode(QCPLayer::lmBuffered);
+  return layer;
+}
+
 QFont MarkerFont(const QCustomPlot* plot) {
   QFont f = plot->font();
   f.setPixelSize(11);
@@ -33,6 +43,43 @@ QFont MarkerFont(const QCustomPlot* plot) {
 TMarkItem::TMarkItem(QCustomPlot* plot, Metka* mark) : QCPAbstractItem(plot), mark_(mark) {
   setClipToAxisRect(false);
   setSelectable(false);
+  // Straight lines on whole pixels: crisp, and far cheaper to draw.
+  setAntialiased(false);
+  number_ = QStaticText(QString::number(mark->Index()));
+  number_.setTextFormat(Qt::PlainText);
+  number_.prepare(QTransform(), MarkerFont(plot));
+}
+
+void TMarkItem::SetRows(const std::vector<TLabelRow>& rows) {
+  const QFontMetricsF fm(MarkerFont(mParentPlot));
+  const double rowHeight = std::ceil(fm.height());
+  if (rows.size() == rows_.size() && rowHeight == rowHeight_ &&
+      std::equal(rows.begin(), rows.end(), rows_.begin(), [](const TLabelRow& a, const TLabelRow& b) {
+        return a.text == b.text && a.statistics == b.statistics && a.color == b.color;
+      }))
+    return;
+  rows_ = rows;
+  rowHeight_ = rowHeight;
+  labelPicture_ = QPixmap();
+  textWidth_ = statWidth_ = 0;
+  swatches_ = false;
+  texts_.clear();
+  statistics_.clear();
+  // Each text is laid out once, here; its size comes with the layout.
+  const QFont font = MarkerFont(mParentPlot);
+  auto prepared = [&font](const std::string& text) {
+    QStaticText t(Q(text));
+    t.setTextFormat(Qt::PlainText);
+    t.prepare(QTransform(), font);
+    return t;
+  };
+  for (const TLabelRow& row : rows_) {
+    texts_.push_back(prepared(row.text));
+    textWidth_ = std::max(textWidth_, texts_.back().size().width());
+    statistics_.push_back(row.statistics.empty() ? QStaticText() : prepared(row.statistics));
+    statWidth_ = std::max(statWidth_, statistics_.back().size().width());
+    swatches_ = swatches_ || row.color >= 0;
+  }
 }
 
 TMarkItem::TLayout TMarkItem::Layout() const {
@@ -53,18 +100,10 @@ TMarkItem::TLayout TMarkItem::Layout() const {
   l.indicator = QRectF(l.x - kIndicatorWidth / 2.0, top, kIndicatorWidth, kIndicatorHeight);
   if (mark_->GetActivated()) l.connector = QRectF(l.indicator.right() + 1, top + 4, 7, 7);
 
-  const QFontMetricsF fm(MarkerFont(plot));
-  l.rowHeight = std::ceil(fm.height());
-  double textWidth = 0, statWidth = 0;
-  bool swatches = false;
-  for (const TLabelRow& row : mark_->LabelRows()) {
-    textWidth = std::max(textWidth, fm.horizontalAdvance(Q(row.text)));
-    if (!row.statistics.empty()) statWidth = std::max(statWidth, fm.horizontalAdvance(Q(row.statistics)));
-    swatches = swatches || row.color >= 0;
-  }
-  const double w = 2 * kPadding + (swatches ? kSwatch + kPadding : 0) + std::ceil(textWidth) +
-                   (statWidth > 0 ? 2 * kPadding + std::ceil(statWidth) : 0);
-  const double h = 2 * kPadding + l.rowHeight * static_cast<double>(mark_->LabelRows().size());
+  l.rowHeight = rowHeight_;
+  const double w = 2 * kPadding + (swatches_ ? kSwatch + kPadding : 0) + std::ceil(textWidth_) +
+                   (statWidth_ > 0 ? 2 * kPadding + std::ceil(statWidth_) : 0);
+  const double h = 2 * kPadding + rowHeight_ * static_cast<double>(rows_.size());
   double lx = l.x + 6;
   if (lx + w > r.right()) lx = l.x - 6 - w;
   if (lx < r.left()) lx = r.left();
@@ -109,7 +148,7 @@ void TMarkItem::draw(QCPPainter* painter) {
       if (y < r.top() || y > r.bottom()) continue;
       painter->setPen(QPen(g->pen().color().darker(130), 1));
       painter->setBrush(Qt::white);
-      painter->drawEllipse(QPointF(l.x, y), 3, 3);
+      painter->drawRect(QRectF(l.x - 3, y - 3, 6, 6));
     }
   }
 
@@ -125,45 +164,62 @@ void TMarkItem::draw(QCPPainter* painter) {
     painter->drawRect(l.indicator);
   }
   painter->setPen(Qt::black);
-  painter->drawText(l.indicator.adjusted(0, 0, 0, l.placed ? -3 : 0), Qt::AlignCenter,
-                    QString::number(mark_->Index()));
+  const QRectF face = l.indicator.adjusted(0, 0, 0, l.placed ? -3 : 0);
+  painter->drawStaticText(face.center() - QPointF(number_.size().width(), number_.size().height()) / 2, number_);
   if (!l.connector.isEmpty()) {
     painter->setBrush(Qt::white);
     painter->setPen(QPen(kCursorColor, 1));
-    painter->drawEllipse(l.connector);
+    painter->drawRect(l.connector.adjusted(0, 0, -1, -1));
+    painter->drawLine(l.connector.center() - QPointF(2, 0), l.connector.center() + QPointF(2, 0));
   }
   if (!l.placed) return;
 
-  // The label.
-  painter->setPen(QPen(lineColor, 1));
-  painter->setBrush(QColor(255, 255, 255, 235));
-  painter->drawRect(l.label);
-  const QFontMetricsF fm(MarkerFont(plot));
-  bool swatches = false;
-  double textWidth = 0;
-  for (const TLabelRow& row : mark_->LabelRows()) {
-    swatches = swatches || row.color >= 0;
-    textWidth = std::max(textWidth, fm.horizontalAdvance(Q(row.text)));
+  // The label: drawn once into a picture of its own while its rows and look
+  // stay the same, and only blitted with every frame (exports draw it afresh).
+  const QSize size = l.label.size().toSize() + QSize(1, 1);
+  if (painter->modes().testFlag(QCPPainter::pmNoCaching)) {
+    DrawLabel(painter, l.label.topLeft(), lineColor);
+    return;
   }
-  double y = l.label.top() + kPadding;
-  for (const TLabelRow& row : mark_->LabelRows()) {
-    double x = l.label.left() + kPadding;
+  const double ratio = mParentPlot->bufferDevicePixelRatio();
+  if (labelPicture_.isNull() || labelColor_ != lineColor || labelPicture_.deviceIndependentSize().toSize() != size) {
+    labelPicture_ = QPixmap(size * ratio);
+    labelPicture_.setDevicePixelRatio(ratio);
+    labelPicture_.fill(Qt::transparent);
+    QPainter p(&labelPicture_);
+    p.setFont(MarkerFont(plot));
+    DrawLabel(&p, QPointF(0, 0), lineColor);
+    labelColor_ = lineColor;
+  }
+  painter->drawPixmap(l.label.topLeft(), labelPicture_);
+}
+
+void TMarkItem::DrawLabel(QPainter* painter, const QPointF& at, const QColor& lineColor) const {
+  const double w = 2 * kPadding + (swatches_ ? kSwatch + kPadding : 0) + std::ceil(textWidth_) +
+                   (statWidth_ > 0 ? 2 * kPadding + std::ceil(statWidth_) : 0);
+  const double h = 2 * kPadding + rowHeight_ * static_cast<double>(rows_.size());
+  painter->setPen(QPen(lineColor, 1));
+  painter->setBrush(Qt::white);
+  painter->drawRect(QRectF(at, QSizeF(w, h)));
+  double y = at.y() + kPadding;
+  for (size_t i = 0; i < rows_.size(); ++i) {
+    const TLabelRow& row = rows_[i];
+    double x = at.x() + kPadding;
     if (row.color >= 0) {
       const QColor c(static_cast<QRgb>(row.color));
       painter->setPen(c.darker(130));
       painter->setBrush(c);
-      painter->drawRect(QRectF(x, y + (l.rowHeight - kSwatch) / 2, kSwatch, kSwatch));
+      painter->drawRect(QRectF(x, y + (rowHeight_ - kSwatch) / 2, kSwatch, kSwatch));
     }
-    if (swatches) x += kSwatch + kPadding;
+    if (swatches_) x += kSwatch + kPadding;
+    const double textTop = y + (rowHeight_ - texts_[i].size().height()) / 2;
     painter->setPen(Qt::black);
-    painter->drawText(QRectF(x, y, std::ceil(textWidth) + 1, l.rowHeight), Qt::AlignLeft | Qt::AlignVCenter,
-                      Q(row.text));
+    painter->drawStaticText(QPointF(x, textTop), texts_[i]);
     if (!row.statistics.empty()) {
       painter->setPen(QColor(0x40, 0x40, 0x40));
-      painter->drawText(QRectF(x + std::ceil(textWidth) + 2 * kPadding, y, l.label.right() - x, l.rowHeight),
-                        Qt::AlignLeft | Qt::AlignVCenter, Q(row.statistics));
+      painter->drawStaticText(QPointF(x + std::ceil(textWidth_) + 2 * kPadding, textTop), statistics_[i]);
     }
-    y += l.rowHeight;
+    y += rowHeight_;
   }
 }
 
@@ -172,17 +228,27 @@ void TMarkItem::draw(QCPPainter* painter) {
 TLinkItem::TLinkItem(QCustomPlot* plot, LinkMarker* link) : QCPAbstractItem(plot), link_(link) {
   setClipToAxisRect(false);
   setSelectable(false);
+  setAntialiased(false);
+}
+
+void TLinkItem::SetText(const std::string& text) {
+  if (text == text_ && !size_.isEmpty()) return;
+  text_ = text;
+  picture_ = QStaticText(Q(text_));
+  picture_.setTextFormat(Qt::PlainText);
+  picture_.prepare(QTransform(), MarkerFont(mParentPlot));
+  size_ = picture_.size();
+  boxPicture_ = QPixmap();
 }
 
 QRectF TLinkItem::LabelRect() const {
   if (!link_->Shown()) return QRectF();
   const SLinkParams& p = link_->GetParams();
   MarksManager* owner = link_->Owner();
-  const TMarkItem::TLayout a = owner->Mark(p.markerA)->Item()->Layout();
-  const TMarkItem::TLayout b = owner->Mark(p.markerB)->Item()->Layout();
-  const QFontMetricsF fm(MarkerFont(mParentPlot));
-  const double w = std::ceil(fm.horizontalAdvance(Q(link_->Text()))) + 2 * kPadding + 2;
-  const double h = std::ceil(fm.height()) + 2 * kPadding;
+  const TMarkItemLayout a = owner->Mark(p.markerA)->Layout();
+  const TMarkItemLayout b = owner->Mark(p.markerB)->Layout();
+  const double w = std::ceil(size_.width()) + 2 * kPadding + 2;
+  const double h = std::ceil(size_.height()) + 2 * kPadding;
   double x = (a.x + b.x) / 2 - w / 2;
   double y = std::min(a.label.top(), b.label.top()) - h - 8;
   x = std::clamp(x, 0.0, std::max(0.0, mParentPlot->width() - w));
@@ -195,19 +261,36 @@ void TLinkItem::draw(QCPPainter* painter) {
   if (box.isEmpty()) return;
   const SLinkParams& p = link_->GetParams();
   MarksManager* owner = link_->Owner();
-  const double xa = owner->Mark(p.markerA)->Item()->Layout().x;
-  const double xb = owner->Mark(p.markerB)->Item()->Layout().x;
+  const double xa = owner->Mark(p.markerA)->Layout().x;
+  const double xb = owner->Mark(p.markerB)->Layout().x;
   const double y = box.bottom() + 4;
-  painter->setPen(QPen(QColor(0x00, 0x60, 0x60), 1, Qt::DashLine));
+  painter->setPen(QPen(QColor(0x60, 0xA0, 0xA0), 1));
   painter->drawLine(QPointF(xa, y), QPointF(xb, y));
   painter->setPen(QPen(QColor(0x00, 0x60, 0x60), 1));
   painter->drawLine(QPointF(xa, y - 3), QPointF(xa, y + 3));
   painter->drawLine(QPointF(xb, y - 3), QPointF(xb, y + 3));
-  painter->setBrush(kLinkFill);
-  painter->drawRect(box);
-  painter->setFont(MarkerFont(mParentPlot));
-  painter->setPen(Qt::black);
-  painter->drawText(box, Qt::AlignCenter, Q(link_->Text()));
+  auto drawBox = [this](QPainter* to, const QRectF& at) {
+    to->setPen(QPen(QColor(0x00, 0x60, 0x60), 1));
+    to->setBrush(kLinkFill);
+    to->drawRect(at);
+    to->setFont(MarkerFont(mParentPlot));
+    to->setPen(Qt::black);
+    to->drawStaticText(QPointF(at.left() + kPadding + 1, at.top() + kPadding), picture_);
+  };
+  if (painter->modes().testFlag(QCPPainter::pmNoCaching)) {
+    drawBox(painter, box);
+    return;
+  }
+  const QSize size = box.size().toSize() + QSize(1, 1);
+  const double ratio = mParentPlot->bufferDevicePixelRatio();
+  if (boxPicture_.isNull() || boxPicture_.deviceIndependentSize().toSize() != size) {
+    boxPicture_ = QPixmap(size * ratio);
+    boxPicture_.setDevicePixelRatio(ratio);
+    boxPicture_.fill(Qt::transparent);
+    QPainter to(&boxPicture_);
+    drawBox(&to, QRectF(QPointF(0, 0), box.size()));
+  }
+  painter->drawPixmap(box.topLeft(), boxPicture_);
 }
 
 KORCHART_VARIANT_END

@@ -36,6 +36,8 @@ TMarkLinkProperties::TMarkLinkProperties(QWidget* owner, const SLinkParams& para
       presets_(std::move(presets)),
       checkExpression_(std::move(checkExpression)) {
   setObjectName("MarkLinkProperties");
+  // F1: the markers' help page.
+  setProperty("helpContext", kMarkersHelpContext);
   setWindowTitle(Ru("Свойства связного маркера"));
 
   auto line = [this](const char* name, const std::string& text) {

@@ -49,6 +49,8 @@ TMarkProperties::TMarkProperties(QWidget* owner, const SMarkParams& params,
                                  const std::vector<TSeriesInfo>& series)
     : QDialog(owner), params_(params), action_(params.action), delta_(params.deltaMeasure) {
   setObjectName("MarkProperties");
+  // F1: the markers' help page.
+  setProperty("helpContext", kMarkersHelpContext);
   setWindowTitle(Ru("Свойства маркера"));
 
   // ---- the mode tree: groups are headings, the leaves are the modes

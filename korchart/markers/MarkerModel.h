@@ -16,6 +16,8 @@ constexpr int kMarkerCount = 10;
 constexpr int kLinkMarkerCount = 10;
 // At most this many series are read by the markers.
 constexpr int kMaxSeries = 20;
+// The help context of the markers' windows.
+constexpr int kMarkersHelpContext = 1105;
 
 // What a marker does on every update.
 enum class EMarkAction { Free = 0, Minimum = 1, Maximum = 2, Fixed = 3 };

@@ -1,5 +1,6 @@
 #include "markers/MarksManager.h"
 
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -37,26 +38,28 @@ class MarksManager::TEventFilter : public QObject {
 
 MarksManager::MarksManager(QCustomPlot* chart, double minArg, double maxArg)
     : chart_(chart), minArg_(minArg), maxArg_(maxArg) {
-  layer_ = chart->layer(QStringLiteral("markers"));
-  if (!layer_) {
-    chart->addLayer(QStringLiteral("markers"), chart->layer(QStringLiteral("main")), QCustomPlot::limAbove);
-    layer_ = chart->layer(QStringLiteral("markers"));
-    layer_->setMode(QCPLayer::lmBuffered);
-  }
+  layer_ = MarkersLayer(chart);
   ApplyMarginForIndicators(true);
   for (int i = 0; i < kMarkerCount; ++i) marks_[static_cast<size_t>(i)] = std::make_unique<Metka>(this, i, minArg, maxArg);
   for (int i = 0; i < kLinkMarkerCount; ++i) links_[static_cast<size_t>(i)] = std::make_unique<LinkMarker>(this, i);
-  filter_ = std::make_unique<TEventFilter>(this);
-  chart->installEventFilter(filter_.get());
+  filter_ = new TEventFilter(this);
+  chart->installEventFilter(filter_);
 }
 
 MarksManager::~MarksManager() {
-  if (chart_) chart_->removeEventFilter(filter_.get());
-  delete lastMenu_.data();
+  *alive_ = false;
+  // The filter and the menu may be on the stack that destroys us (a menu
+  // item whose dialog saw the series change): they go later.
+  if (chart_) chart_->removeEventFilter(filter_);
+  filter_->deleteLater();
+  if (lastMenu_) {
+    lastMenu_->hide();
+    lastMenu_->deleteLater();
+  }
   for (auto& link : links_) link.reset();
   for (auto& mark : marks_) mark.reset();
   if (chart_) {
-    if (connectorLine_) chart_->removeItem(connectorLine_);
+    if (connectorLine_) chart_->removeItem(connectorLine_.data());
     ApplyMarginForIndicators(false);
   }
 }
@@ -78,6 +81,7 @@ void MarksManager::ApplyMarginForIndicators(bool on) {
 
 void MarksManager::SetSeries(const std::vector<QCPGraph*>& series) {
   series_.assign(series.begin(), series.end());
+  order_.clear();
   const std::vector<std::string> titles = SeriesTitles();
   for (auto& link : links_) link->DeclareSeries(titles);
 }
@@ -119,7 +123,13 @@ TSeriesView MarksManager::SeriesView(int number) const {
   QCPGraph* g = Series(number);
   if (!g || g->data()->isEmpty()) return TSeriesView();
   const QCPGraphData* first = &*g->data()->constBegin();
-  return TSeriesView{&first->key, &first->value, static_cast<size_t>(g->data()->size()), 2};
+  TSeriesView view{&first->key, &first->value, static_cast<size_t>(g->data()->size()), 2};
+  if (order_.size() < static_cast<size_t>(SeriesCount())) order_.resize(static_cast<size_t>(SeriesCount()));
+  TOrder& order = order_[static_cast<size_t>(number - 1)];
+  if (order.data != first || order.size != g->data()->size())
+    order = TOrder{first, g->data()->size(), Ascending(view)};
+  view.sorted = order.ascending;
+  return view;
 }
 
 int MarksManager::SeriesNumber(const std::string& title) const {
@@ -144,22 +154,28 @@ LinkMarker* MarksManager::Link(int index) const {
 // ---- updates ----
 
 int MarksManager::Update() {
+  order_.clear();  // a new frame: the data may have changed in place
   updating_ = true;
-  for (auto& mark : marks_) mark->Update();
-  for (auto& link : links_) link->Update();
+  for (auto& mark : marks_) mark->Update(true);
+  UpdateLinks(true);
   updating_ = false;
   return 0;
 }
 
 int MarksManager::UpdateMarksOnly() {
+  order_.clear();
   updating_ = true;
   for (auto& mark : marks_) {
-    mark->UpdateList();
+    mark->UpdateList(true);
     mark->UpdateMarkerIcon();
   }
-  for (auto& link : links_) link->Update();
+  UpdateLinks(true);
   updating_ = false;
   return 0;
+}
+
+void MarksManager::UpdateLinks(bool sample) {
+  for (auto& link : links_) link->Update(sample);
 }
 
 int MarksManager::Repaint() {
@@ -185,15 +201,19 @@ int MarksManager::SetLabelState(int series, bool visible) {
 }
 
 void MarksManager::SetActivated(bool activated) {
-  for (auto& mark : marks_) mark->SetStandby(!activated);
-  if (!activated && focused_ >= 0) focused_ = -1;
-  Update();
+  activated_ = activated;
+  for (auto& mark : marks_) {
+    mark->SetStandby(!activated);
+    mark->Update();
+  }
+  if (!activated) focused_ = -1;
   ReplotMarkers();
 }
 
 void MarksManager::ReplotMarkers() {
   // Inside an update the frame that follows draws the markers anyway.
   if (!chart_ || updating_) return;
+  UpdateLinks(false);
   layer_->replot();
 }
 
@@ -202,7 +222,9 @@ void MarksManager::ReplotMarkers() {
 TMarkerSet MarksManager::GetMarkerSet() const {
   TMarkerSet set;
   for (int i = 0; i < kMarkerCount; ++i) {
-    const SMarkParams p = marks_[static_cast<size_t>(i)]->GetParams();
+    SMarkParams p = marks_[static_cast<size_t>(i)]->GetParams();
+    // A marker put aside by Activated = false is an active marker all the same.
+    p.enabled = p.enabled || marks_[static_cast<size_t>(i)]->GetStandby();
     set.markers[static_cast<size_t>(i)] = p;
     set.linkTitles[static_cast<size_t>(i)] = SeriesInfo(p.linkTrace).title;
     set.deltaTitles[static_cast<size_t>(i)] = SeriesInfo(p.deltaTrace).title;
@@ -233,6 +255,8 @@ void MarksManager::SetMarkerSet(const TMarkerSet& set, bool reportFormulas) {
     marks_[k]->SetParams(p);
   }
   for (int j = 0; j < kLinkMarkerCount; ++j) links_[static_cast<size_t>(j)]->SetParams(set.links[static_cast<size_t>(j)], reportFormulas);
+  // While the markers are put aside, those that come active wait with them.
+  if (!activated_) SetActivated(false);
   ReplotMarkers();
 }
 
@@ -323,7 +347,7 @@ int MarksManager::MarkAtIndicator(const QPoint& point) const {
   int strip = -1;
   // The focused marker is on top; then the others, placed ones before tabs.
   auto test = [&](int i) {
-    const TMarkItem::TLayout l = marks_[static_cast<size_t>(i)]->Item()->Layout();
+    const TMarkItemLayout l = marks_[static_cast<size_t>(i)]->Layout();
     if (!l.drawn || !l.indicator.contains(point)) return false;
     if (l.placed) return true;
     if (strip < 0) strip = i;
@@ -337,11 +361,11 @@ int MarksManager::MarkAtIndicator(const QPoint& point) const {
 
 int MarksManager::MarkAtLabel(const QPoint& point) const {
   if (focused_ >= 0) {
-    const TMarkItem::TLayout l = marks_[static_cast<size_t>(focused_)]->Item()->Layout();
+    const TMarkItemLayout l = marks_[static_cast<size_t>(focused_)]->Layout();
     if (l.placed && l.label.contains(point)) return focused_;
   }
   for (int i = kMarkerCount - 1; i >= 0; --i) {
-    const TMarkItem::TLayout l = marks_[static_cast<size_t>(i)]->Item()->Layout();
+    const TMarkItemLayout l = marks_[static_cast<size_t>(i)]->Layout();
     if (l.placed && l.label.contains(point)) return i;
   }
   return -1;
@@ -349,7 +373,7 @@ int MarksManager::MarkAtLabel(const QPoint& point) const {
 
 int MarksManager::MarkAtConnector(const QPoint& point) const {
   for (int i = 0; i < kMarkerCount; ++i) {
-    const TMarkItem::TLayout l = marks_[static_cast<size_t>(i)]->Item()->Layout();
+    const TMarkItemLayout l = marks_[static_cast<size_t>(i)]->Layout();
     if (l.placed && !l.connector.isEmpty() && l.connector.adjusted(-2, -2, 2, 2).contains(point)) return i;
   }
   return -1;
@@ -357,7 +381,7 @@ int MarksManager::MarkAtConnector(const QPoint& point) const {
 
 int MarksManager::LinkAt(const QPoint& point) const {
   for (int j = 0; j < kLinkMarkerCount; ++j)
-    if (links_[static_cast<size_t>(j)]->Item()->LabelRect().contains(point)) return j;
+    if (links_[static_cast<size_t>(j)]->LabelRect().contains(point)) return j;
   return -1;
 }
 
@@ -376,9 +400,20 @@ int MarksManager::SeriesNear(const QPoint& point) const {
   return best;
 }
 
-void MarksManager::OpenMenu(int mark, const QPoint& at) {
+int MarksManager::SeriesAtLabelRow(int mark, const QPoint& point) const {
+  const Metka* m = Mark(mark);
+  if (!m) return 0;
+  const TMarkItemLayout l = m->Layout();
+  if (!l.placed || !l.label.contains(point) || l.rowHeight <= 0) return 0;
+  const double row = std::floor((point.y() - l.argumentRow.top()) / l.rowHeight);
+  const std::vector<TLabelRow>& rows = m->LabelRows();
+  if (row < 0 || row >= static_cast<double>(rows.size())) return 0;
+  return rows[static_cast<size_t>(row)].series;
+}
+
+void MarksManager::OpenMenu(int mark, const QPoint& at, int series) {
   delete lastMenu_.data();
-  QMenu* menu = Mark(mark)->CreateMenu(chart_, SeriesNear(chart_->mapFromGlobal(at)));
+  QMenu* menu = Mark(mark)->CreateMenu(chart_, series);
   menu->setAttribute(Qt::WA_DeleteOnClose);
   lastMenu_ = menu;
   menu->popup(at);
@@ -403,6 +438,14 @@ void MarksManager::OpenLinkMenu(int link, const QPoint& at) {
   menu->popup(at);
 }
 
+void MarksManager::EndDrag() {
+  drag_ = EDrag::None;
+  if (connectorLine_ && connectorLine_->visible()) {
+    connectorLine_->setVisible(false);
+    layer_->replot();
+  }
+}
+
 bool MarksManager::HandleEvent(QObject* /*watched*/, QEvent* event) {
   if (!chart_) return false;
   switch (event->type()) {
@@ -421,7 +464,7 @@ bool MarksManager::HandleEvent(QObject* /*watched*/, QEvent* event) {
             connectorLine_->start->setType(QCPItemPosition::ptAbsolute);
             connectorLine_->end->setType(QCPItemPosition::ptAbsolute);
           }
-          const QRectF c = Mark(m)->Item()->Layout().connector;
+          const QRectF c = Mark(m)->Layout().connector;
           connectorLine_->start->setCoords(c.center());
           connectorLine_->end->setCoords(pos);
           connectorLine_->setVisible(true);
@@ -445,11 +488,24 @@ bool MarksManager::HandleEvent(QObject* /*watched*/, QEvent* event) {
         return LinkAt(pos) >= 0;
       }
       if (e->button() == Qt::RightButton) {
+        EndDrag();
         int m = MarkAtIndicator(pos);
-        if (m < 0) m = MarkAtLabel(pos);
+        int series = 0;
+        if (m < 0) {
+          m = MarkAtLabel(pos);
+          series = SeriesAtLabelRow(m, pos);
+        }
+        if (m < 0) {
+          // The cursor itself, over a curve.
+          for (int i = 0; i < kMarkerCount && m < 0; ++i) {
+            const TMarkItemLayout l = Mark(i)->Layout();
+            if (l.placed && std::abs(l.x - pos.x()) <= 3) m = i;
+          }
+          if (m >= 0) series = SeriesNear(pos);
+        }
         if (m >= 0) {
           SetFocusedMark(m);
-          OpenMenu(m, e->globalPosition().toPoint());
+          OpenMenu(m, e->globalPosition().toPoint(), series);
           return true;
         }
         if (const int l = LinkAt(pos); l >= 0) {
@@ -462,6 +518,11 @@ bool MarksManager::HandleEvent(QObject* /*watched*/, QEvent* event) {
     case QEvent::MouseMove: {
       if (drag_ == EDrag::None) return false;
       auto* e = static_cast<QMouseEvent*>(event);
+      // A release that never came (a menu or a box took the mouse): the drag is over.
+      if (!(e->buttons() & Qt::LeftButton)) {
+        EndDrag();
+        return false;
+      }
       const QPoint pos = e->position().toPoint();
       if (drag_ == EDrag::Connector) {
         connectorLine_->end->setCoords(pos);
@@ -471,15 +532,17 @@ bool MarksManager::HandleEvent(QObject* /*watched*/, QEvent* event) {
       if (!dragMoved_ && std::abs(pos.x() - pressX_) + std::abs(pos.y() - pressY_) < kDragThreshold) return true;
       dragMoved_ = true;
       Metka* m = Mark(dragMark_);
-      if (!m->GetActivated()) {
+      if (!m->GetActivated() || m->GetParams().parked) {
         // A tab dragged out of the strip comes onto the plot active.
         SMarkParams p = m->GetParams();
         p.enabled = true;
         p.parked = false;
         m->SetParams(p);
       }
+      m->Lock();
       const QRect r = chart_->axisRect()->rect();
       m->Move(std::clamp(pos.x(), r.left(), r.right()), pos.y(), true);
+      m->Unlock();
       return true;
     }
     case QEvent::MouseButtonRelease: {
@@ -510,11 +573,26 @@ bool MarksManager::HandleEvent(QObject* /*watched*/, QEvent* event) {
       }
       return MarkAtIndicator(e->position().toPoint()) >= 0 || MarkAtLabel(e->position().toPoint()) >= 0;
     }
+    case QEvent::ShortcutOverride: {
+      // The marker's keys before the window's short cuts.
+      Metka* m = Mark(focused_);
+      auto* e = static_cast<QKeyEvent*>(event);
+      if (m && m->Visible() && Metka::TakesKey(e->key(), e->modifiers())) {
+        e->accept();
+        return true;
+      }
+      return false;
+    }
     case QEvent::KeyPress: {
       Metka* m = Mark(focused_);
       if (!m || !m->Visible()) return false;
       auto* e = static_cast<QKeyEvent*>(event);
       return m->KeyPress(e->key(), e->modifiers());
+    }
+    case QEvent::ContextMenu: {
+      // Over a marker the marker's own menu has opened already.
+      const QPoint pos = static_cast<QContextMenuEvent*>(event)->pos();
+      return MarkAtIndicator(pos) >= 0 || MarkAtLabel(pos) >= 0 || LinkAt(pos) >= 0;
     }
     default:
       return false;

@@ -10,6 +10,7 @@
 // layer "markers" (made, buffered, when the chart has none), so that a
 // marker that moves repaints that layer only.
 #include <QPointer>
+#include <qcustomplot.h>
 
 #include <array>
 #include <memory>
@@ -80,9 +81,11 @@ class MarksManager {
   // Hides and deactivates every active marker (false), or brings back
   // those it hid (true).
   void SetActivated(bool activated);
-  // Repaints the markers' layer only; the link markers are computed by the
-  // markers that changed (each computation counts in their statistics).
+  // Recomputes the link markers' texts and repaints the markers' layer only.
   void ReplotMarkers();
+  // Every link marker again; `sample` as for a new frame.
+  void UpdateLinks(bool sample);
+  bool Activated() const { return activated_; }
 
   // ---- the marker set ----
   TMarkerSet GetMarkerSet() const;
@@ -106,6 +109,11 @@ class MarksManager {
   LinkMarker* CreateLink(int a, int b);
   // Whether an expression parses with the markers' variables.
   bool CheckExpression(const std::string& expression);
+  // The interpreter component could not be made (link markers show 0).
+  bool InterpreterMissing() const { return interpreterMissing_; }
+  // False once the manager is gone: code that waited in a modal dialog
+  // checks it before it touches the markers again.
+  std::shared_ptr<bool> AliveToken() const { return alive_; }
   // A new interpreter object with the markers' variables declared, or null
   // (the warning about the unregistered component is shown once per
   // manager).
@@ -119,6 +127,8 @@ class MarksManager {
   QMenu* LastMenu() const { return lastMenu_; }
   // The series whose curve passes near a widget point (1-based, 0: none).
   int SeriesNear(const QPoint& point) const;
+  // The series of the label row at a widget point (0: none).
+  int SeriesAtLabelRow(int mark, const QPoint& point) const;
   // The marker whose indicator is at a widget point (-1: none); placed
   // markers first, then the parking strip.
   int MarkAtIndicator(const QPoint& point) const;
@@ -131,7 +141,8 @@ class MarksManager {
 
  private:
   class TEventFilter;
-  void OpenMenu(int mark, const QPoint& at);
+  void OpenMenu(int mark, const QPoint& at, int series);
+  void EndDrag();
   void OpenLinkMenu(int link, const QPoint& at);
   void ApplyMarginForIndicators(bool on);
 
@@ -146,14 +157,24 @@ class MarksManager {
   bool interpreterWarned_ = false;
   bool interpreterMissing_ = false;
   int focused_ = -1;
-  std::unique_ptr<TEventFilter> filter_;
+  TEventFilter* filter_ = nullptr;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  bool activated_ = true;
   QPointer<QMenu> lastMenu_;
   // A drag in progress.
   enum class EDrag { None, Marker, Connector } drag_ = EDrag::None;
   int dragMark_ = -1;
   bool dragMoved_ = false;
   int pressX_ = 0, pressY_ = 0;
-  QCPItemLine* connectorLine_ = nullptr;
+  QPointer<QCPItemLine> connectorLine_;
+  // Whether each series' arguments ascend, known once per frame and data
+  // block (the searches then bisect).
+  struct TOrder {
+    const void* data = nullptr;
+    int size = -1;
+    bool ascending = false;
+  };
+  mutable std::vector<TOrder> order_;
   int savedTopMargin_ = 0;
   bool updating_ = false;
 };

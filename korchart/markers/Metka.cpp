@@ -1,5 +1,6 @@
 #include "markers/Metka.h"
 
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
@@ -7,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 #include "GuiPlugin.h"
 #include "markers/LinkMarker.h"
@@ -30,6 +32,7 @@ QCPGraph* MakePointerSeries(QCPGraph* trace, QCPLayer* layer, QCPScatterStyle::S
   g->setName(QString());  // untitled: not a series of the markers
   g->setLineStyle(QCPGraph::lsNone);
   g->setScatterStyle(QCPScatterStyle(shape, QColor(0x80, 0x80, 0x00), kPointerFill, 9));
+  g->removeFromLegend();
   return g;
 }
 
@@ -53,14 +56,29 @@ bool EditorAccepts(const QKeyEvent* e) {
 Metka::Metka(MarksManager* owner, int index, double minArg, double maxArg) : owner_(owner), index_(index) {
   p_.limitMin = minArg;
   p_.limitMax = maxArg;
+  EnsureItem();
+}
+
+void Metka::EnsureItem() {
+  // The chart's owner may have cleared its items: the drawing comes back.
+  if (item_ || !owner_->Chart()) return;
   item_ = new TMarkItem(owner_->Chart(), this);
   item_->setLayer(owner_->Layer());
+}
+
+TMarkItem* Metka::Item() const { return item_.data(); }
+
+TMarkItemLayout Metka::Layout() const { return item_ ? item_->Layout() : TMarkItemLayout(); }
+
+double Metka::ReadValue(int series) const {
+  if (series < 1 || series > static_cast<int>(values_.size())) return kNoValue;
+  return values_[static_cast<size_t>(series - 1)];
 }
 
 Metka::~Metka() {
   AutoSearchAbort();
   delete editor_.data();
-  if (QCustomPlot* plot = owner_->Chart()) plot->removeItem(item_);
+  if (QCustomPlot* plot = owner_->Chart(); plot && item_) plot->removeItem(item_.data());
 }
 
 bool Metka::Focused() const { return owner_->FocusedMark() == index_; }
@@ -79,14 +97,19 @@ double Metka::CalcYValue(double x, int series, std::string* error) const {
   if (!p_.enabled || x == kNotFound) return kNoValue;
   QCPGraph* g = owner_->Series(series);
   if (!g || !g->visible()) return kNoValue;
+  const TSeriesView view = owner_->SeriesView(series);
+  if (view.n < 2) return kNoValue;  // no curve yet: simply no value
   std::string fault;
-  const double y = ValueAt(owner_->SeriesView(series), x, &fault);
+  const double y = ValueAt(view, x, &fault);
   if (!fault.empty()) {
     if (error) *error = fault;
-    // Reported once per marker: the same data come back with every frame.
+    // Reported once per marker (the same data come back with every frame),
+    // and after the frame: a box must not open in the middle of a drawing.
     if (!reported_) {
       reported_ = true;
-      KORCHART_CHECK_TEXT(false, fault.c_str());
+      QMetaObject::invokeMethod(
+          QCoreApplication::instance(), [fault] { KORCHART_CHECK_TEXT(false, fault.c_str()); },
+          Qt::QueuedConnection);
     }
   }
   return y;
@@ -154,7 +177,8 @@ void Metka::Search() {
   }
 }
 
-int Metka::Update() {
+int Metka::Update(bool sample) {
+  EnsureItem();
   UpdateRangeLine();
   if (p_.extremeMode && p_.enabled) AutoSearchUpdate();
   DropMissingSeries();
@@ -163,49 +187,69 @@ int Metka::Update() {
     if (r.lower != editorRangeLower_ || r.upper != editorRangeUpper_) DeactivateEdit();
   }
   if (p_.enabled && !Locked()) Search();
-  UpdateList();
+  UpdateList(sample);
   UpdateMarkerIcon();
   return 0;
 }
 
-void Metka::UpdateList() {
+void Metka::UpdateList(bool sample) {
   TLabelInput in;
   in.arg = p_.position;
   in.argUnits = owner_->ArgumentUnits();
   in.argDigits = p_.argumentDigits;
   in.valueDigits = p_.valueDigits;
-  // Statistics take only what a placed marker shows.
+  // The values shown go into the statistics once per frame (`sample`);
+  // between frames the label shows the statistics as if they had, on copies.
   in.statistics = p_.showStatistics && p_.enabled && p_.position != kNotFound;
-  in.argStatistics = &freqStat_;
+  TStatistics argCopy = freqStat_;
+  std::array<TStatistics, kMaxSeries> copies;
+  if (in.statistics && !sample) copies = stats_;
+  in.argStatistics = sample ? &freqStat_ : &argCopy;
   dots_.clear();
   const int count = std::min(owner_->SeriesCount(), kMaxSeries);
+  values_.assign(static_cast<size_t>(count), kNoValue);
   for (int n = 1; n <= count; ++n) {
-    if (!p_.shownSeries[static_cast<size_t>(n - 1)]) continue;
+    if (!owner_->Series(n)) continue;  // a series that was deleted
+    const double value = CalcYValue(p_.position, n);
+    const size_t k = static_cast<size_t>(n - 1);
+    values_[k] = value;
+    if (!p_.shownSeries[k]) continue;
     const TSeriesInfo info = owner_->SeriesInfo(n);
     TLabelSeries s;
+    s.number = n;
     s.title = info.title;
     s.units = info.units;
     s.color = info.color;
-    s.value = CalcYValue(p_.position, n);
-    s.statistics = &stats_[static_cast<size_t>(n - 1)];
+    s.value = value;
+    s.statistics = sample ? &stats_[k] : &copies[k];
     in.series.push_back(s);
     dots_.emplace_back(n, s.value);
   }
   if (p_.deltaMeasure && p_.linkTrace > 0 && p_.deltaTrace > 0) {
     in.delta = true;
-    in.deltaA.value = CalcYValue(p_.position, p_.linkTrace);
+    in.deltaA.value = ReadValue(p_.linkTrace);
     in.deltaA.units = GetSeriesUnits(p_.linkTrace);
-    in.deltaB.value = CalcYValue(p_.position, p_.deltaTrace);
+    in.deltaB.value = ReadValue(p_.deltaTrace);
     in.deltaB.units = GetSeriesUnits(p_.deltaTrace);
   }
   rows_ = MakeLabelRows(in);
+  if (item_) item_->SetRows(rows_);
 }
 
 void Metka::UpdateRangeLine() {
   // Drawn by the item from the limits; nothing is kept apart.
 }
 
-void Metka::UpdateMarkerIcon() { item_->setVisible(Visible()); }
+void Metka::UpdateMarkerIcon() {
+  if (item_) item_->setVisible(Visible());
+  UpdatePointers();
+}
+
+void Metka::UpdatePointers() {
+  const bool shown = Visible() && p_.enabled && p_.extremeMode;
+  for (QCPGraph* g : {minima_.data(), maxima_.data()})
+    if (g) g->setVisible(shown);
+}
 
 void Metka::Draw() { Repaint(); }
 
@@ -305,13 +349,13 @@ void Metka::SetAction(EMarkAction action) {
 }
 
 bool Metka::PointBelongToMark(double x, double y) const {
-  const TMarkItem::TLayout l = item_->Layout();
+  const TMarkItemLayout l = Layout();
   return l.drawn && l.indicator.contains(QPointF(x, y));
 }
 
 void Metka::BringToFront() {
   // Setting the layer again puts the item last on it: drawn last, on top.
-  item_->setLayer(owner_->Layer());
+  if (item_) item_->setLayer(owner_->Layer());
 }
 
 // ---- link markers ----
@@ -334,7 +378,7 @@ void Metka::Disconnect(LinkMarker* connector) {
 }
 
 void Metka::UpdateConnectors() {
-  for (const auto& c : connectors_) c.first->Update();
+  for (const auto& c : connectors_) c.first->Update(false);
 }
 
 void Metka::RepaintConnectors() {
@@ -359,8 +403,12 @@ void Metka::AutoSearchUpdate() {
     return;
   }
   candidates_ = AutoSearchCandidates(v);
+  // The pointers stand on the link trace's axes, which change with the trace.
+  if (minima_ && (minima_->keyAxis() != trace->keyAxis() || minima_->valueAxis() != trace->valueAxis()))
+    RemovePointers();
   if (!minima_) minima_ = MakePointerSeries(trace, owner_->Layer(), QCPScatterStyle::ssTriangleInverted);
   if (!maxima_) maxima_ = MakePointerSeries(trace, owner_->Layer(), QCPScatterStyle::ssTriangle);
+  UpdatePointers();
   auto fill = [&v](QCPGraph* g, const std::vector<size_t>& indices) {
     QVector<QCPGraphData> points;
     points.reserve(static_cast<int>(indices.size()));
@@ -418,6 +466,10 @@ void Metka::AutoSearchFinish() {
 
 void Metka::AutoSearchAbort() {
   candidates_ = TCandidates();
+  RemovePointers();
+}
+
+void Metka::RemovePointers() {
   QCustomPlot* plot = owner_->Chart();
   for (QPointer<QCPGraph>* g : {&minima_, &maxima_}) {
     if (*g && plot) plot->removeGraph(g->data());
@@ -447,7 +499,7 @@ class TEditFilter : public QObject {
 }  // namespace
 
 void Metka::ActivateEdit() {
-  const TMarkItem::TLayout l = item_->Layout();
+  const TMarkItemLayout l = Layout();
   if (!l.placed) return;
   QCustomPlot* plot = owner_->Chart();
   if (!editor_) {
@@ -611,14 +663,41 @@ QMenu* Metka::CreateMenu(QWidget* parent, int seriesUnderMouse) {
   return menu;
 }
 
+namespace {
+// The letter keys by their place on the keyboard: Latin, or the Russian
+// letter on the same key (Qt gives its capital's code).
+int LetterKey(int key) {
+  switch (key) {
+    case 0x0424: return Qt::Key_A;  // Ф
+    case 0x0415: return Qt::Key_T;  // Е
+    case 0x041C: return Qt::Key_V;  // М
+    default: return key;
+  }
+}
+}  // namespace
+
+bool Metka::TakesKey(int key, Qt::KeyboardModifiers modifiers) {
+  if (modifiers & Qt::ControlModifier) return key >= Qt::Key_1 && key <= Qt::Key_9;
+  switch (LetterKey(key)) {
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_A:
+    case Qt::Key_T:
+    case Qt::Key_V:
+      return true;
+    default:
+      return false;
+  }
+}
+
 bool Metka::KeyPress(int key, Qt::KeyboardModifiers modifiers) {
+  if (!TakesKey(key, modifiers)) return false;
   if (modifiers & Qt::ControlModifier) {
-    if (key < Qt::Key_1 || key > Qt::Key_9) return false;
     const int series = key - Qt::Key_0;
     if (series > owner_->SeriesCount()) return true;
     p_.linkTrace = series;
   } else {
-    switch (key) {
+    switch (LetterKey(key)) {
       case Qt::Key_Left:
       case Qt::Key_Right:
         if (!p_.enabled) return false;
@@ -649,7 +728,10 @@ bool Metka::KeyPress(int key, Qt::KeyboardModifiers modifiers) {
 int Metka::ShowProperties() {
   QCustomPlot* plot = owner_->Chart();
   TMarkProperties dialog(plot ? plot->window() : nullptr, p_, owner_->SeriesInfos());
+  const std::shared_ptr<bool> alive = owner_->AliveToken();
   const int answer = ExecModalDialog(&dialog);
+  // The markers may have gone while the dialog was open (new series).
+  if (!*alive) return QDialog::Rejected;
   if (answer == QDialog::Accepted) {
     SetParams(dialog.Params());
     Repaint();

@@ -34,6 +34,7 @@ KORCHART_VARIANT_BEGIN
 class MarksManager;
 class LinkMarker;
 class TMarkItem;
+struct TMarkItemLayout;
 
 class Metka {
  public:
@@ -50,10 +51,11 @@ class Metka {
   void SetParams(const SMarkParams& params);
 
   // Recomputes the position (a search when active, with a link trace),
-  // refreshes the label and the indicator. 0.
-  int Update();
-  // Refreshes the label and the indicator without searching.
-  void UpdateList();
+  // refreshes the label and the indicator. 0. With `sample` (a new frame)
+  // the values shown are taken into the statistics.
+  int Update(bool sample = false);
+  // Refreshes the readings and the label without searching.
+  void UpdateList(bool sample = false);
   void UpdateRangeLine();
   void UpdateMarkerIcon();
   void Draw();
@@ -87,6 +89,9 @@ class Metka {
   const TStatistics& GetStat(int series) const;
   // The series' value at the marker; kNoValue when there is none.
   double GetSeriesValue(int series) const { return CalcYValue(p_.position, series); }
+  // The same as read by the last update (what the label and the link
+  // markers show).
+  double ReadValue(int series) const;
   std::string GetSeriesTitle(int series) const;
   unsigned GetSeriesColor(int series) const;
   std::string GetSeriesUnits(int series) const;
@@ -145,8 +150,10 @@ class Metka {
   // The marker's menu; `seriesUnderMouse` (1-based, 0: none) adds the item
   // that hides that series. The caller owns the menu.
   QMenu* CreateMenu(QWidget* parent, int seriesUnderMouse);
-  // Keys on the focused marker; true when taken.
+  // Keys on the focused marker; true when taken. The letter keys are taken
+  // in the Russian layout too.
   bool KeyPress(int key, Qt::KeyboardModifiers modifiers);
+  static bool TakesKey(int key, Qt::KeyboardModifiers modifiers);
   // "Свойства...": the properties dialog; the answer of the dialog.
   int ShowProperties();
 
@@ -155,7 +162,9 @@ class Metka {
   // Where the cursor meets the series shown: (series number, value).
   const std::vector<std::pair<int, double>>& Dots() const { return dots_; }
   bool Focused() const;
-  TMarkItem* Item() const { return item_; }
+  TMarkItem* Item() const;
+  // Where the marker is drawn (nothing when its drawing is gone).
+  TMarkItemLayout Layout() const;
   MarksManager* Owner() const { return owner_; }
 
   // Every series' statistics and the argument's start again.
@@ -163,6 +172,9 @@ class Metka {
 
  private:
   void Search();
+  void EnsureItem();
+  void UpdatePointers();
+  void RemovePointers();
   void DropMissingSeries();
   void PlaceInView();
   void SetAction(EMarkAction action);
@@ -176,10 +188,11 @@ class Metka {
   std::array<TStatistics, kMaxSeries> stats_{};
   std::vector<TLabelRow> rows_;
   std::vector<std::pair<int, double>> dots_;
+  std::vector<double> values_;  // by series number - 1
   TCandidates candidates_;
   QPointer<QCPGraph> minima_, maxima_;
   std::vector<std::pair<LinkMarker*, int>> connectors_;
-  TMarkItem* item_ = nullptr;
+  QPointer<TMarkItem> item_;
   QPointer<QLineEdit> editor_;
   double editorRangeLower_ = 0, editorRangeUpper_ = 0;
   mutable bool reported_ = false;

@@ -6,12 +6,46 @@
 namespace korchart {
 KORCHART_VARIANT_BEGIN
 
+size_t TSeriesView::LowerBound(double arg) const {
+  size_t lo = 0, hi = n;
+  while (lo < hi) {
+    const size_t mid = lo + (hi - lo) / 2;
+    if (X(mid) < arg) lo = mid + 1;
+    else hi = mid;
+  }
+  return lo;
+}
+
+size_t TSeriesView::UpperBound(double arg) const {
+  size_t lo = 0, hi = n;
+  while (lo < hi) {
+    const size_t mid = lo + (hi - lo) / 2;
+    if (!(arg < X(mid))) lo = mid + 1;
+    else hi = mid;
+  }
+  return lo;
+}
+
+bool Ascending(const TSeriesView& s) {
+  for (size_t i = 0; i + 1 < s.n; ++i)
+    if (s.X(i + 1) < s.X(i)) return false;
+  return true;
+}
+
 double ValueAt(const TSeriesView& s, double arg, std::string* error) {
   if (s.n == 0) {
     if (error) *error = "find_nearest_val_indexes: длинна vector'а равна нулю";
     return kNoValue;
   }
   if (s.n < 2 || !(arg >= s.X(0) && arg <= s.X(s.n - 1))) return kNoValue;
+  if (s.sorted) {
+    // The first point at or after arg: an exact match, or the end of the
+    // interval that holds arg (the same the scan below finds).
+    const size_t j = s.LowerBound(arg);
+    if (s.X(j) == arg) return s.Y(j);
+    const double x0 = s.X(j - 1), x1 = s.X(j);
+    return s.Y(j - 1) + (arg - x0) * (s.Y(j) - s.Y(j - 1)) / (x1 - x0);
+  }
   // A linear scan for the bracketing points; arguments must ascend.
   for (size_t i = 0; i + 1 < s.n; ++i) {
     const double x0 = s.X(i), x1 = s.X(i + 1);
@@ -27,8 +61,8 @@ double ValueAt(const TSeriesView& s, double arg, std::string* error) {
 }
 
 double SearchLevel(const TLevelView& v, const TSearchSpan& span, double level) {
-  const size_t n = v.Size();
-  for (size_t i = 0; i + 1 < n; ++i) {
+  const size_t n = v.Last(span.maxArg);
+  for (size_t i = v.First(span.minArg); i + 1 < n; ++i) {
     if (!span.Contains(v.X(i)) || !span.Contains(v.X(i + 1))) continue;
     const double a = v.V(i), b = v.V(i + 1);
     if ((a <= level && level <= b) || (b <= level && level <= a)) {
@@ -42,10 +76,24 @@ double SearchLevel(const TLevelView& v, const TSearchSpan& span, double level) {
 double SearchExtremum(const TLevelView& v, const TSearchSpan& span, bool maximum, double divergence,
                       int direction) {
   const size_t n = v.Size();
+  const size_t first = v.First(span.minArg), last = v.Last(span.maxArg);
   size_t best = n;
-  for (size_t i = 0; i < n; ++i) {
-    if (!span.Contains(v.X(i))) continue;
-    if (best == n || (maximum ? v.V(i) > v.V(best) : v.V(i) < v.V(best))) best = i;
+  if (v.trace.sorted && !v.minus) {
+    // The span's own points, one series: a plain pass over the values (the
+    // first of equal extremes wins, as below).
+    double extreme = 0;
+    for (size_t i = first; i < last; ++i) {
+      const double y = v.trace.Y(i);
+      if (best == n || (maximum ? y > extreme : y < extreme)) {
+        best = i;
+        extreme = y;
+      }
+    }
+  } else {
+    for (size_t i = first; i < last; ++i) {
+      if (!span.Contains(v.X(i))) continue;
+      if (best == n || (maximum ? v.V(i) > v.V(best) : v.V(i) < v.V(best))) best = i;
+    }
   }
   if (best == n) return kNotFound;
   if (divergence == 0) return v.X(best);

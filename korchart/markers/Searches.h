@@ -22,9 +22,20 @@ struct TSeriesView {
   const double* y = nullptr;
   size_t n = 0;
   size_t stride = 1;
+  // The caller knows the arguments ascend (the chart keeps its data sorted):
+  // the searches may then find their places by bisection. The results are
+  // those of the scans.
+  bool sorted = false;
   double X(size_t i) const { return x[i * stride]; }
   double Y(size_t i) const { return y[i * stride]; }
+  // The first index whose argument is not below `arg` (sorted views only).
+  size_t LowerBound(double arg) const;
+  // The first index whose argument is above `arg` (sorted views only).
+  size_t UpperBound(double arg) const;
 };
+
+// Whether the arguments of a view never descend.
+bool Ascending(const TSeriesView& s);
 
 // A marker's search reads a series, or (delta measure) its difference from a
 // second series point by point; the shorter of the two sets the length.
@@ -32,6 +43,10 @@ struct TLevelView {
   TSeriesView trace;
   const TSeriesView* minus = nullptr;
   size_t Size() const { return minus ? std::min(trace.n, minus->n) : trace.n; }
+  // The points [First, Last) that can lie in a span: all of them, or on a
+  // sorted trace the span's own.
+  size_t First(double minArg) const { return trace.sorted ? std::min(trace.LowerBound(minArg), Size()) : 0; }
+  size_t Last(double maxArg) const { return trace.sorted ? std::min(trace.UpperBound(maxArg), Size()) : Size(); }
   double X(size_t i) const { return trace.X(i); }
   double V(size_t i) const { return minus ? trace.Y(i) - minus->Y(i) : trace.Y(i); }
 };

@@ -7,6 +7,7 @@
 
 #include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QTest>
 #include <qcustomplot.h>
 
@@ -19,6 +20,7 @@
 #include "markers/LinkMarker.h"
 #include "markers/MarkItems.h"
 #include "markers/MarkerFile.h"
+#include "GuiPlugin.h"
 #include "markers/MarksManager.h"
 #include "markers/Metka.h"
 #include "platform/Com.h"
@@ -172,8 +174,13 @@ TEST_F(Markers, LabelShowsTheArgumentTheSeriesAndTheirStatistics) {
   p.showStatistics = true;
   p.shownSeries.fill(false);
   p.shownSeries[2] = true;
-  m->SetParams(p);  // shows 5,05 once
+  m->SetParams(p);
+  EXPECT_EQ(m->LabelRows()[1].statistics, "5,05 / 5,05 / 5,05 / -");  // as if taken
+  EXPECT_EQ(m->GetStat(3).n, 0);  // not yet: only frames count
+  marks_->Update();
   m->SetOnFreq(60);  // 6,00
+  EXPECT_EQ(m->GetStat(3).n, 1);
+  marks_->Update();
   EXPECT_EQ(m->GetStat(3).n, 2);
   EXPECT_DOUBLE_EQ(m->GetStat(3).Mean(), 5.525);
   EXPECT_EQ(m->LabelRows()[1].statistics, "5,05 / 5,53 / 6,00 / 0,67");
@@ -204,8 +211,12 @@ TEST_F(Markers, LinkMarkersComputeFormulasOverCyrillicTitles) {
   link->SetParams(p);
   EXPECT_DOUBLE_EQ(link->Value(), 2);
   EXPECT_EQ(link->Text(), "разность 2,000, ср. 2,000 (1,000)");
+  marks_->Update();  // a frame: 2 is taken
   marks_->Mark(0)->SetOnFreq(45);  // 10 - 0,5 = 9,5 → 0,5
   EXPECT_EQ(link->Text(), "разность 0,500, ср. 1,250 (2,000)");
+  marks_->Update();
+  marks_->Update();
+  EXPECT_EQ(link->Stat().n, 3);
   // A formula that does not parse is said so and shows 0.
   p.expression = "а.Фаза+";
   EXPECT_EQ(link->SetParams(p), -1);
@@ -297,10 +308,17 @@ TEST_F(Markers, AutoSearchMarksCandidatesAndTakesTheNearest) {
   Metka* m = Set(0, EMarkAction::Free, 1);
   m->SetOnFreq(50);
   const int graphsBefore = plot_->graphCount();
-  m->KeyPress(Qt::Key_A, Qt::NoModifier);
+  plot_->legend->setVisible(true);
+  const int legendBefore = plot_->legend->itemCount();
+  m->KeyPress(0x0424, Qt::NoModifier);  // "A" in the Russian layout
   EXPECT_TRUE(m->GetParams().extremeMode);
   EXPECT_EQ(plot_->graphCount(), graphsBefore + 2);
   EXPECT_TRUE(plot_->graph(graphsBefore)->name().isEmpty());
+  EXPECT_EQ(plot_->legend->itemCount(), legendBefore);
+  m->Deactivate();
+  EXPECT_FALSE(plot_->graph(graphsBefore)->visible());
+  m->Activate();
+  EXPECT_TRUE(plot_->graph(graphsBefore)->visible());
   ASSERT_FALSE(m->Candidates().minima.empty());
   ASSERT_FALSE(m->Candidates().maxima.empty());
   m->KeyPress(Qt::Key_A, Qt::NoModifier);
@@ -334,6 +352,14 @@ TEST_F(Markers, MouseActivatesDragsAndLinksMarkers) {
   QTest::mouseRelease(plot_.get(), Qt::LeftButton, Qt::NoModifier, from + QPoint(80, 0));
   EXPECT_TRUE(m->GetActivated());
   EXPECT_NEAR(m->GetXPos(), from.x() + 80, 1);
+  // A drag whose release never came ends with the next move without a button.
+  plot_->replot();
+  QTest::mousePress(plot_.get(), Qt::LeftButton, Qt::NoModifier, IndicatorOf(2));
+  QMouseEvent hover(QEvent::MouseMove, QPointF(from), QPointF(plot_->mapToGlobal(from)), Qt::NoButton,
+                    Qt::NoButton, Qt::NoModifier);
+  const double kept = m->GetFreq();
+  QApplication::sendEvent(plot_.get(), &hover);
+  EXPECT_DOUBLE_EQ(m->GetFreq(), kept);
   // A click on the indicator of an active marker deactivates it.
   plot_->replot();
   QTest::mouseClick(plot_.get(), Qt::LeftButton, Qt::NoModifier, IndicatorOf(2));
@@ -425,6 +451,8 @@ TEST_F(Markers, SeriesDataAtFaultAreReportedOnceThroughTheBuildsCheckBox) {
   m->Activate();
   m->SetOnFreq(15);
   Redraw();
+  EXPECT_EQ(reports.Count(), 0u);  // not in the middle of a frame
+  QCoreApplication::processEvents();
   ASSERT_EQ(reports.Count(), 1u);
   const vkplatform::Report r = reports.Reports().front();
   EXPECT_TRUE(r.assertion);
@@ -436,6 +464,35 @@ TEST_F(Markers, SeriesDataAtFaultAreReportedOnceThroughTheBuildsCheckBox) {
     EXPECT_EQ(r.caption, "Ошибка");
     EXPECT_EQ(r.text.rfind("Во время выполнения программы возникла неизвестная ошибка.", 0), 0u);
   }
+}
+
+TEST_F(Markers, SeriesWithoutCurveHaveNoValueAndNoReport) {
+  vkplatform::ReportCapture reports;
+  plot_->graph(2)->data()->clear();
+  Metka* m = marks_->Mark(0);
+  m->Activate();
+  Redraw();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(m->ReadValue(3), kNoValue);
+  EXPECT_EQ(m->LabelRows().back().text, "-1000,00 дБ");
+  EXPECT_EQ(reports.Count(), 0u);
+}
+
+TEST_F(Markers, LinkDialogAcceptsWithoutTheInterpreter) {
+  ASSERT_EQ(vkplatform::ComUnregisterServer(VK_INTERPRETER_LIBRARY), S_OK);
+  vkplatform::ReportCapture reports;
+  LinkMarker* link = marks_->CreateLink(0, 1);
+  ASSERT_TRUE(marks_->InterpreterMissing());
+  const TModalDialogHook previous = SetModalDialogHook([](QDialog* d) {
+    d->findChild<QLineEdit*>("EditName")->setText("Полоса");
+    d->findChild<QLineEdit*>("EditExpression")->setText("а.арг-б.арг");
+    d->findChild<QPushButton*>("ButtonOK")->click();
+    return d->result();
+  });
+  EXPECT_EQ(link->ShowProperties(), QDialog::Accepted);
+  SetModalDialogHook(previous);
+  EXPECT_EQ(link->GetParams().description, "Полоса");
+  EXPECT_EQ(reports.CountText("Ошибка при синтаксическом разборе выражения"), 0u);
 }
 
 TEST_F(Markers, ActivatedFalsePutsActiveMarkersAsideAndBringsThemBack) {

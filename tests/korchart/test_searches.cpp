@@ -97,3 +97,33 @@ TEST(Searches, Statistics) {
   s.Add(3);
   EXPECT_FALSE(s.HasDeviation());
 }
+
+// A sorted view bisects where the plain one scans; on sorted data, repeated
+// arguments and plateaus included, both must give the same answers.
+TEST(Searches, BisectionOnSortedDataMatchesTheScans) {
+  TTrace t;
+  unsigned seed = 7;
+  auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+  double x = 0;
+  for (int i = 0; i < 400; ++i) {
+    x += next() % 4 == 0 ? 0 : 0.5 * (1 + next() % 3);  // some arguments repeat
+    t.x.push_back(x);
+    t.y.push_back(next() % 5 == 0 ? 3 : std::sin(i / 9.0) * 10 + (next() % 7) * 0.1);  // plateaus at 3
+  }
+  TSeriesView scan = t.View();
+  TSeriesView bisect = scan;
+  bisect.sorted = true;
+  ASSERT_TRUE(Ascending(scan));
+  for (double arg = -1; arg <= x + 1; arg += 0.25) EXPECT_EQ(ValueAt(scan, arg), ValueAt(bisect, arg)) << arg;
+  const TLevelView a{scan, nullptr}, b{bisect, nullptr};
+  for (double lo = -2; lo < x; lo += 7.5)
+    for (double hi : {lo + 3.0, lo + 40.0, x + 5}) {
+      const TSearchSpan span{lo, hi};
+      for (double level : {-4.0, 0.0, 3.0, 7.5}) EXPECT_EQ(SearchLevel(a, span, level), SearchLevel(b, span, level));
+      for (bool maximum : {false, true})
+        for (double d : {0.0, 2.5})
+          for (int dir : {-1, 1})
+            EXPECT_EQ(SearchExtremum(a, span, maximum, d, dir), SearchExtremum(b, span, maximum, d, dir))
+                << lo << " " << hi << " " << maximum << " " << d << " " << dir;
+    }
+}

@@ -58,6 +58,7 @@ TEST(Launcher, OpensAndClosesSchemesWithCaptionsAndProfiles) {
   TMainForm form(Options());
   ASSERT_FALSE(form.TerminateRequested());
   EXPECT_TRUE(fs::exists(GetConfigFileName()));  // seeded on a fresh account
+  EXPECT_TRUE(fs::exists(GetVKDir(dirConfig) + "/RelationPreset.xml"));
   EXPECT_TRUE(form.TimerOpenFile.isActive());    // no scheme given: the dialog follows
   form.TimerOpenFile.stop();
   EXPECT_EQ(form.windowTitle(), "Vektra Launcher");
