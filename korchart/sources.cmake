@@ -1,4 +1,4 @@
-# The marker units, listed once: KorChartLib compiles them, and the diagram
+# The marker and report units, listed once: KorChartLib compiles them, and the diagram
 # plug-in compiles them again with its differences (KORCHART_DIAGRAM_BUILD;
 # see markers/BuildVariant.h) through korchart_marker_units().
 set(KORCHART_MARKER_UNITS
@@ -14,6 +14,9 @@ set(KORCHART_MARKER_UNITS
   ${CMAKE_CURRENT_LIST_DIR}/markers/MarksManager.h ${CMAKE_CURRENT_LIST_DIR}/markers/MarksManager.cpp
   ${CMAKE_CURRENT_LIST_DIR}/markers/MarkProperties.h ${CMAKE_CURRENT_LIST_DIR}/markers/MarkProperties.cpp
   ${CMAKE_CURRENT_LIST_DIR}/markers/MarkLinkProperties.h ${CMAKE_CURRENT_LIST_DIR}/markers/MarkLinkProperties.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/report/ReportContent.h ${CMAKE_CURRENT_LIST_DIR}/report/ReportContent.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/report/ReportManager.h ${CMAKE_CURRENT_LIST_DIR}/report/ReportManager.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/resources/korchart.qrc
 )
 
 # korchart_marker_units(NAME DIAGRAM on|off): an OBJECT library of the marker
@@ -23,7 +26,7 @@ set(KORCHART_MARKER_UNITS
 function(korchart_marker_units name)
   cmake_parse_arguments(K "" "DIAGRAM" "" ${ARGN})
   add_library(${name} OBJECT ${KORCHART_MARKER_UNITS})
-  set_target_properties(${name} PROPERTIES POSITION_INDEPENDENT_CODE ON)
+  set_target_properties(${name} PROPERTIES POSITION_INDEPENDENT_CODE ON AUTORCC ON)
   target_include_directories(${name} PUBLIC $<BUILD_INTERFACE:${CMAKE_CURRENT_FUNCTION_LIST_DIR}>)
   target_link_libraries(${name} PUBLIC LinkCore KorvanComponents QCustomPlotQt6::QCustomPlotQt6
     Qt6::PrintSupport Qt6::Svg)

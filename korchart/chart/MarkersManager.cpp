@@ -3,14 +3,29 @@
 #include "chart/KorChart.h"
 #include "markers/MarkerFile.h"
 #include "markers/MarksManager.h"
+#include "report/ReportManager.h"
 
 namespace korchart {
 
 TMarkersManager::TMarkersManager(TKorChart* chart) : QObject(chart), chart_(chart) {}
 
-TMarkersManager::~TMarkersManager() = default;
+TMarkersManager::~TMarkersManager() { DropReport(); }
+
+void TMarkersManager::DropReport() {
+  if (!report_) return;
+  // It may be open (and this called from under it): closed now, gone later.
+  report_->reject();
+  report_->deleteLater();
+  report_ = nullptr;
+}
+
+TfrmReportManager* TMarkersManager::GetReport() {
+  if (!report_) report_ = new TfrmReportManager(chart_, chart_, marks_.get());
+  return report_;
+}
 
 void TMarkersManager::CreateMarks() {
+  DropReport();
   marks_ = std::make_unique<MarksManager>(chart_, minArg_, maxArg_);
   std::vector<QCPGraph*> series;
   for (int i = 0; i < chart_->graphCount(); ++i)
@@ -22,10 +37,12 @@ void TMarkersManager::CreateMarks() {
 
 void TMarkersManager::SetEnabled(bool enabled) {
   if (enabled == GetEnabled()) return;
-  if (enabled)
+  if (enabled) {
     CreateMarks();
-  else
+  } else {
+    DropReport();
     marks_.reset();
+  }
   chart_->replot();
   emit EnabledChanged(enabled);
 }
@@ -46,6 +63,7 @@ int TMarkersManager::SeriesUpdate() {
   // The markers go through their saved form, which names series by title,
   // so that they find their series again among the new ones.
   const TMarkerSet set = marks_->GetMarkerSet();
+  DropReport();
   marks_.reset();
   CreateMarks();
   marks_->SetMarkerSet(set, false);

@@ -3,6 +3,7 @@
 // enabled it keeps a MarksManager over the chart's titled series; every
 // marker operation on a disabled manager returns -1 and changes nothing.
 #include <QObject>
+#include <QPointer>
 
 #include <memory>
 #include <string>
@@ -14,6 +15,7 @@ namespace korchart {
 class TKorChart;
 inline namespace chart {
 class MarksManager;
+class TfrmReportManager;
 }
 
 class TMarkersManager : public QObject {
@@ -57,6 +59,9 @@ class TMarkersManager : public QObject {
   const std::string& LinkMarkPresetFileName() const { return presetFile_; }
 
   MarksManager* GetMarksManager() const { return marks_.get(); }
+  // The report form over the chart and its markers ("Report"); a new one
+  // whenever the markers are made again (Enabled, a series update).
+  TfrmReportManager* GetReport();
 
  signals:
   // After the markers were made or removed.
@@ -64,6 +69,7 @@ class TMarkersManager : public QObject {
 
  private:
   void CreateMarks();
+  void DropReport();
 
   TKorChart* chart_;
   std::unique_ptr<MarksManager> marks_;
@@ -72,6 +78,7 @@ class TMarkersManager : public QObject {
   bool activated_ = true;
   bool autoUpdate_ = true;
   std::string presetFile_;
+  QPointer<TfrmReportManager> report_;
 };
 
 }  // namespace korchart

@@ -18,6 +18,8 @@
 #include "markers/LinkMarker.h"
 #include "markers/MarksManager.h"
 #include "markers/Metka.h"
+#include "report/ReportManager.h"
+#include "GuiPlugin.h"
 #include "platform/Com.h"
 #include "platform/Report.h"
 
@@ -232,7 +234,20 @@ TEST(KorChart, MarkersManagerFrontsTheMarkers) {
   EXPECT_FALSE(marks->Presets().empty());
   EXPECT_NE(mm->SetLinkMarkPresetFileName(TestHome() + "/none.xml"), 0);
 
+  // The report form follows the markers: a new one when they are made again.
+  QPointer<TfrmReportManager> report = mm->GetReport();
+  ASSERT_NE(report, nullptr);
+  EXPECT_EQ(mm->GetReport(), report.data());
+  const TModalDialogHook previous = SetModalDialogHook([](QDialog* d) {
+    d->show();  // filled when shown
+    return int(QDialog::Rejected);
+  });
+  report->ShowModal();
+  SetModalDialogHook(previous);
+  EXPECT_EQ(report->MarkersTableText().size(), 3u);  // header and two active markers
   mm->SetEnabled(false);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(report.isNull());
   EXPECT_EQ(mm->GetMarksManager(), nullptr);
   EXPECT_EQ(mm->Repaint(), -1);
   EXPECT_EQ(c.chart.itemCount(), 0);  // nothing left behind
