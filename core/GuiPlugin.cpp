@@ -64,6 +64,21 @@ TFileDialogHook SetFileDialogHook(TFileDialogHook hook) {
   return previous;
 }
 
+namespace vkgui {
+
+QString QtFilter(const QString& filter) {
+  if (filter.isEmpty()) return QString();
+  const QStringList parts = filter.split(QLatin1Char('|'));
+  QStringList out;
+  for (int i = 0; i + 1 < parts.size(); i += 2)
+    out << parts[i] + QStringLiteral(" (") + QString(parts[i + 1]).replace(QLatin1Char(';'), QLatin1Char(' ')) +
+               QLatin1Char(')');
+  if (parts.size() % 2 == 1 && out.isEmpty()) out << parts.last();  // a bare pattern
+  return out.join(QStringLiteral(";;"));
+}
+
+}  // namespace vkgui
+
 int ExecModalDialog(QDialog* dialog) {
   if (!dialog) return QDialog::Rejected;
   if (g_modalDialogHook) return g_modalDialogHook(dialog);

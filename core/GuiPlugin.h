@@ -96,6 +96,10 @@ int ExecModalDialog(QDialog* dialog);
 TModalDialogHook SetModalDialogHook(TModalDialogHook hook);
 
 namespace vkgui {
+// A file filter as schemes and the designs write it ("Текст|*.txt;*.csv",
+// description and patterns in turn) in Qt's form ("Текст (*.txt *.csv)").
+QString QtFilter(const QString& filter);
+
 // One of our drawings (an SVG resource) as a picture or an icon of the given
 // size; transparent where the drawing is not (or when it is missing).
 QPixmap SvgPixmap(const QString& resource, int width, int height);

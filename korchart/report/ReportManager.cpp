@@ -241,7 +241,7 @@ void TfrmReportManager::BuildPanel() {
           this, [this] {
             TFileDialogRequest request;
             request.title = QStringLiteral("Экспорт в HTML");
-            request.filter = QStringLiteral("HTML files|*.html");
+            request.filter = vkgui::QtFilter(QStringLiteral("HTML files|*.html"));
             request.defaultSuffix = QStringLiteral("html");
             request.save = true;
             const QString target = ChooseFileName(this, request);

@@ -25,17 +25,6 @@ constexpr int kButtonRow = 36;
 
 }  // namespace
 
-QString QtFilter(const QString& filter) {
-  if (filter.isEmpty()) return QString();
-  const QStringList parts = filter.split(QLatin1Char('|'));
-  QStringList out;
-  for (int i = 0; i + 1 < parts.size(); i += 2)
-    out << parts[i] + QStringLiteral(" (") + QString(parts[i + 1]).replace(QLatin1Char(';'), QLatin1Char(' ')) +
-               QLatin1Char(')');
-  if (parts.size() % 2 == 1 && out.isEmpty()) out << parts.last();  // a bare pattern
-  return out.join(QStringLiteral(";;"));
-}
-
 TFormEditMatrix::TFormEditMatrix(QWidget* owner, const TEditorSettings& settings)
     : QDialog(owner), settings_(settings) {
   setObjectName("FormEditMatrix");
@@ -157,7 +146,7 @@ void TFormEditMatrix::SelectRow(int row) {
 }
 
 void TFormEditMatrix::OnOpen() {
-  const QString file = ChooseFileName(this, {QString::fromUtf8("Открыть данные из файла"), QtFilter(settings_.filter),
+  const QString file = ChooseFileName(this, {QString::fromUtf8("Открыть данные из файла"), vkgui::QtFilter(settings_.filter),
                                              settings_.defaultExt, settings_.initialDir, false});
   if (file.isEmpty()) return;
   CDoubleMatrix loaded;
@@ -168,7 +157,7 @@ void TFormEditMatrix::OnOpen() {
 
 void TFormEditMatrix::OnSave() {
   for (;;) {
-    const QString file = ChooseFileName(this, {QString::fromUtf8("Сохранить данные в файл"), QtFilter(settings_.filter),
+    const QString file = ChooseFileName(this, {QString::fromUtf8("Сохранить данные в файл"), vkgui::QtFilter(settings_.filter),
                                                settings_.defaultExt, settings_.initialDir, true});
     if (file.isEmpty()) return;
     CDoubleMatrix table;

@@ -57,8 +57,4 @@ class TFormEditMatrix : public QDialog {
   QString fileName_;
 };
 
-// The file dialogs' filter in Qt's syntax: "Текст|*.txt|Все|*.*" becomes
-// "Текст (*.txt);;Все (*.*)".
-QString QtFilter(const QString& filter);
-
 }  // namespace matrixvault

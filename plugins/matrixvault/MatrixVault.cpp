@@ -148,7 +148,7 @@ void TMatrixVault::MatrixEvent(CSubscriber* subscriber, CBasePacket*, bool& hand
 void TMatrixVault::OpenEventA(CSubscriber*, CBasePacket* packet, bool&) {
   std::string name = TextOf(packet);
   if (name.empty())
-    name = ChooseFileName(parent_, {QString::fromUtf8("Открыть данные из файла"), matrixvault::QtFilter(filter_),
+    name = ChooseFileName(parent_, {QString::fromUtf8("Открыть данные из файла"), vkgui::QtFilter(filter_),
                                     defaultExt_, initialDir_, false})
                .toStdString();
   if (name.empty()) return;
@@ -162,7 +162,7 @@ void TMatrixVault::OpenEventA(CSubscriber*, CBasePacket* packet, bool&) {
 void TMatrixVault::SaveEvent(CSubscriber*, CBasePacket* packet, bool&) {
   std::string name = TextOf(packet);
   if (name.empty())
-    name = ChooseFileName(parent_, {QString::fromUtf8("Сохранить данные в файл"), matrixvault::QtFilter(filter_),
+    name = ChooseFileName(parent_, {QString::fromUtf8("Сохранить данные в файл"), vkgui::QtFilter(filter_),
                                     defaultExt_, initialDir_, true})
                .toStdString();
   if (name.empty()) return;

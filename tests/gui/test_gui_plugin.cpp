@@ -206,3 +206,10 @@ TEST(GuiPlugin, PlainContainersHoldToolWindows) {
   EXPECT_EQ(tool->parentWidget(), dock);
   EXPECT_FALSE(PlaceToolWindow(tool, nullptr));
 }
+
+TEST(GuiPlugin, FiltersOfSchemesBecomeQtFilters) {
+  EXPECT_EQ(vkgui::QtFilter("Текст|*.txt;*.csv|Все|*.*"), "Текст (*.txt *.csv);;Все (*.*)");
+  EXPECT_EQ(vkgui::QtFilter("HTML files|*.html"), "HTML files (*.html)");
+  EXPECT_EQ(vkgui::QtFilter("*.mrk"), "*.mrk");
+  EXPECT_EQ(vkgui::QtFilter(""), "");
+}
