@@ -1,5 +1,9 @@
 #include "Startup.h"
 
+#include "interpreter/KorvanInterpreter.h"
+#include "platform/Com.h"
+#include "platform/ComRegistry.h"
+
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QLibraryInfo>
@@ -53,6 +57,15 @@ QFont LauncherFont() {
   font.setStyleHint(QFont::SansSerif);
   font.setPixelSize(11);
   return font;
+}
+
+bool RegisterBundledComponents(const QString& applicationDir) {
+  const std::string key = "CLSID/" + vkplatform::GuidToString(CLSID_Interpreter) + "/InprocServer32";
+  const std::string registered = vkplatform::ComRegistry().Value(key);
+  if (!registered.empty() && QFileInfo::exists(QString::fromStdString(registered))) return true;
+  const QString bundled = applicationDir + "/KorvanInterpreter.so";
+  if (!QFileInfo::exists(bundled)) return false;
+  return SUCCEEDED(vkplatform::ComRegisterServer(bundled.toStdString()));
 }
 
 }  // namespace vklauncher

@@ -19,6 +19,13 @@ bool DisplayAvailable(QString* why);
 // translation files are missing (the texts then stay English).
 bool InstallRussianTranslations(QCoreApplication& app);
 
+// Components the launcher brings (the expression interpreter) are registered
+// for the user who runs it when they are not, or when the file registered is
+// gone: the component registry is per user here, where an installer would
+// have registered them for the whole machine. True when the interpreter is
+// registered afterwards.
+bool RegisterBundledComponents(const QString& applicationDir);
+
 // The main window's font: a metric equivalent of Arial at 11 pixels, or the
 // default sans font where it is not installed.
 QFont LauncherFont();

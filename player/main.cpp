@@ -120,6 +120,7 @@ int Run(int argc, char** argv) {
   QApplication app(argc, argv);
   SetIdentity();
   vklauncher::InstallRussianTranslations(app);
+  vklauncher::RegisterBundledComponents(QCoreApplication::applicationDirPath());
   line.Parse(QApplication::arguments());
 
   // An exception that leaves start-up or the message loop is shown while

@@ -90,6 +90,7 @@ int TRunGuide::Initialize(QWidget* parent, xmlNode* node) {
     form_->ActionWizard->setText(start);
     form_->ActionStop->setText(Qs(VKCore::GetNodeStringValue(node, "@stopCaption", "Стоп")));
     curIndex_ = VKCore::GetNodeIntValue(node, "@index", -1);
+    autostart_ = VKCore::GetNodeBoolValue(node, "@autostart", false);
     GUIDE_ASSERT(steps_.empty(), "Steps.size()==0");
     steps_.clear();
     std::vector<xmlNode*> stepNodes;
@@ -242,6 +243,12 @@ void TRunGuide::OnCommand(CSubscriber*, CBasePacket* packet, bool&) {
     deviceSeen_ = true;
     form_->ActionStart->setEnabled(true);
     form_->ActionWizard->setEnabled(true);
+    // A bench that measures as soon as the instrument is there: started
+    // once, after this handler, as if Start had been pressed.
+    if (autostart_ && steps_.empty())
+      QMetaObject::invokeMethod(form_, [this] {
+        if (form_ && form_->ActionStart->isEnabled()) form_->ActionStart->trigger();
+      }, Qt::QueuedConnection);
   }
   if (running_) return;
   // Somebody else started (or ended) a measurement.

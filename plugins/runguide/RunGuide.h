@@ -71,6 +71,7 @@ class TRunGuide : public CBasePlugin {
   bool running_ = false;
   bool indexConfirmed_ = false;
   bool deviceSeen_ = false;
+  bool autostart_ = false;  // start measuring when the instrument is first there
   // After a run command, parts of a sweep that began before it are passed
   // over until the new sweep's first part (offset 0) arrives.
   bool awaitingFirstPart_ = false;

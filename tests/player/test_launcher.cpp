@@ -24,6 +24,9 @@
 #include "TestApp.h"
 #include "TestHome.h"
 #include "VKPaths.h"
+#include "interpreter/KorvanInterpreter.h"
+#include "platform/Com.h"
+#include "platform/ComRegistry.h"
 #include "platform/Report.h"
 
 namespace fs = std::filesystem;
@@ -320,4 +323,22 @@ TEST(Launcher, CommandLineWithoutADisplay) {
   EXPECT_EQ(thrown.status, 1);
   EXPECT_TRUE(thrown.err.contains("[Сбой (failing-init) - Vektra Launcher] test failure in Initialize"))
       << thrown.err.toStdString();
+}
+
+// The component registry is the user's: the launcher registers the
+// interpreter it brings when the user has none registered, or one whose file
+// is gone, and leaves a registration that works alone.
+TEST(Launcher, RegistersTheInterpreterItBrings) {
+  const std::string key = "CLSID/" + vkplatform::GuidToString(CLSID_Interpreter) + "/InprocServer32";
+  {
+    vkplatform::ComRegistry registry;
+    registry.RemoveKey("CLSID/" + vkplatform::GuidToString(CLSID_Interpreter));
+  }
+  EXPECT_FALSE(vklauncher::RegisterBundledComponents(QString::fromStdString(TestHome())));  // none to bring
+  ASSERT_TRUE(vklauncher::RegisterBundledComponents(VK_BIN_DIR));
+  const std::string path = vkplatform::ComRegistry().Value(key);
+  EXPECT_EQ(fs::path(path), fs::path(VK_BIN_DIR) / "KorvanInterpreter.so");
+  // Registered and there: nothing changes, even from another folder.
+  EXPECT_TRUE(vklauncher::RegisterBundledComponents(QString::fromStdString(TestHome())));
+  EXPECT_EQ(vkplatform::ComRegistry().Value(key), path);
 }

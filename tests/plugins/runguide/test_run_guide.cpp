@@ -206,6 +206,18 @@ TEST(RunGuide, SimpleRunsAndMeasurementsStartedElsewhere) {
   EXPECT_EQ(stopped->Command(), MI_RESET);
   EXPECT_TRUE(start->isEnabled());
 
+  // A bench that starts measuring as soon as the instrument greets it, once.
+  TGuide a("<parameters autostart=\"true\"/>", false);
+  a.Feed("command", new CDevCommand(MI_RESET));
+  QApplication::processEvents();
+  auto first = a.Command();
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->Command(), MI_RUN);
+  EXPECT_TRUE(a.Form().ActionStop->isEnabled());
+  a.Feed("command", new CDevCommand(MI_RESET));
+  QApplication::processEvents();
+  EXPECT_FALSE(a.Command());
+
   // A measuring page whose "index" goes nowhere starts at once.
   TGuide w("<parameters><steps><step index=\"3\"/></steps></parameters>", false);
   w.Form().ActionWizard->setEnabled(true);

@@ -1,0 +1,38 @@
+#pragma once
+// "A frame is ready", from a plug-in's own thread to its window in the GUI
+// thread, without either ever waiting for the other. At most one
+// notification is on its way: the thread posts the next only after the
+// window has taken the last one. A window slower than the data so takes
+// fewer, fuller frames (it reads all that is ready when it gets one), and
+// nothing queues up without bound; a thread told to stop is never held by a
+// window that is busy elsewhere (a modal dialog, a scheme being stopped).
+#include <QEvent>
+
+#include <atomic>
+
+class QObject;
+
+class TFrameSignal {
+ public:
+  // Events of type `eventType` (a number of the plug-in's own, above
+  // QEvent::User) go to the target.
+  explicit TFrameSignal(int eventType) : type_(static_cast<QEvent::Type>(eventType)) {}
+
+  // The window: set in the GUI thread before the plug-in's thread starts,
+  // cleared after it has stopped. A window destroyed with a notification on
+  // its way never sees it (Qt drops events of deleted objects).
+  void SetTarget(QObject* target) { target_.store(target, std::memory_order_release); }
+  // From the plug-in's thread: posts the event unless one is on its way.
+  // True when posted.
+  bool Post();
+  // From the window's handler, when it has read the frame: the next may
+  // come.
+  void Taken();
+  bool Pending() const { return pending_.load(std::memory_order_acquire); }
+  QEvent::Type EventType() const { return type_; }
+
+ private:
+  const QEvent::Type type_;
+  std::atomic<QObject*> target_{nullptr};
+  std::atomic<bool> pending_{false};
+};

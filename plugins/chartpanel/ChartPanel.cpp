@@ -1,0 +1,581 @@
+#include "ChartPanel.h"
+
+#include <QActionGroup>
+#include <QCoreApplication>
+#include <QDir>
+#include <QMenu>
+#include <QPainter>
+#include <QResizeEvent>
+#include <QTimer>
+#include <QToolButton>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "Diagnostics.h"
+#include "GuiPlugin.h"
+#include "PluginClass.h"
+#include "VKPaths.h"
+#include "chart/KorChart.h"
+#include "chart/MarkersManager.h"
+#include "platform/Report.h"
+#include "report/ReportManager.h"
+
+namespace {
+
+const char* const kInputs[] = {"F", "A", "B", "R"};
+const char* const kCurveTitles[] = {"Левый", "Правый", "Вспомогательный"};
+const QColor kCurveColors[] = {QColor(0xC0, 0x00, 0x00), QColor(0x00, 0x00, 0xC0), QColor(0x00, 0x80, 0x00)};
+// The nine memory colours: distinct from the curves and from each other.
+const QColor kMemoryColors[] = {QColor(0xFF, 0x80, 0x00), QColor(0x80, 0x00, 0x80), QColor(0x00, 0x80, 0x80),
+                                QColor(0x80, 0x40, 0x00), QColor(0xFF, 0x00, 0xFF), QColor(0x80, 0x80, 0x00),
+                                QColor(0x00, 0x00, 0x80), QColor(0x60, 0x60, 0x60), QColor(0x00, 0xC0, 0x60)};
+constexpr int kButtonSize = 22;
+constexpr int kMemoryGap = 20;
+// At most this many frames are read for one data-ready event (then drawn):
+// the window stays responsive even when data pour in.
+constexpr int kFramesPerEvent = 64;
+constexpr int kHelpContext = 1106;
+// The shortest time between two redraws, in milliseconds (50 a second).
+constexpr qint64 kMinDrawInterval = 20;
+constexpr int kIdleWaitMs = 100;
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// The unit of an axis title written "Quantity, unit" ("" without a comma):
+// what the markers' labels show after their numbers.
+QString UnitOf(const std::string& title) {
+  const QString t = Q(title);
+  const int comma = t.lastIndexOf(QLatin1Char(','));
+  return comma < 0 ? QString() : t.mid(comma + 1).trimmed();
+}
+
+}  // namespace
+
+// The chart's and the host panel's events, handed to the plug-in.
+class TChartPanel::TEventFilter : public QObject {
+ public:
+  TEventFilter(TChartPanel* owner, bool panel) : owner_(owner), panel_(panel) {}
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (panel_) {
+      if (event->type() == QEvent::Resize) owner_->ParentResize();
+      return false;
+    }
+    return owner_->WindowProc(event);
+  }
+
+ private:
+  TChartPanel* owner_;
+  bool panel_;
+};
+
+TChartPanel::TChartPanel() = default;
+
+TChartPanel::~TChartPanel() {
+  if (Initialized) Finalize();
+}
+
+int TChartPanel::Register() {
+  for (const char* name : kInputs)
+    RegisterInLinkPoint(name, {MetaClassOf<CDoubleVector>(), MetaClassOf<CDoubleVectorPart>()}, lptDefault);
+  return 0;
+}
+
+// ---- set-up ----
+
+int TChartPanel::Initialize(QWidget* parent, xmlNode* node) {
+  for (size_t i = 0; i < inputs_.size(); ++i) inputs_[i] = GetInLinkPoint(AnsiString(kInputs[i]));
+  VK_PASSERT_TEXT(parent, Name().c_str(), "AParent!=NULL");
+  panel_ = parent ? FindWinControl(parent, "MainPanel") : nullptr;
+  VK_PASSERT_TEXT(panel_, Name().c_str(), "Panel!=NULL");
+  if (!panel_) return VKT_ERROR;
+  settings_ = chartpanel::ReadChartSettings(node, Name());
+
+  auto* chart = new korchart::TKorChart(panel_);
+  chart_ = chart;
+  chart->hide();
+  chart->setObjectName(Q(Name()));
+  chart->setProperty("helpContext", kHelpContext);
+  chartFilter_ = std::make_unique<TEventFilter>(this, false);
+  chart->installEventFilter(chartFilter_.get());
+  panelFilter_ = std::make_unique<TEventFilter>(this, true);
+  panel_->installEventFilter(panelFilter_.get());
+
+  // Axes: the titles in the colours of the curves they carry.
+  chart->yAxis->setLabel(Q(settings_.leftTitle));
+  chart->yAxis2->setLabel(Q(settings_.rightTitle));
+  chart->xAxis->setLabel(Q(settings_.bottomTitle));
+  chart->xAxis->setProperty("units", UnitOf(settings_.bottomTitle));
+  chart->yAxis->setLabelColor(kCurveColors[0]);
+  chart->yAxis2->setLabelColor(kCurveColors[1]);
+  chart->yAxis2->setVisible(true);
+  chart->yAxis2->setTickLabels(true);
+  chart->SetMinMaxLeft(settings_.leftMin, settings_.leftMax);
+  chart->SetMinMaxRight(settings_.rightMin, settings_.rightMax);
+  chart->SetMinMaxBottom(10, 20000);
+  chart->legend->setVisible(false);
+  // Room under the bottom axis for the tool and memory buttons.
+  chart->plotLayout()->setMargins(QMargins(0, 0, 0, kButtonSize + 2));
+  if (!settings_.caption.empty()) {
+    chart->plotLayout()->insertRow(0);
+    chart->plotLayout()->addElement(0, 0, new QCPTextElement(chart, Q(settings_.caption)));
+  }
+
+  // The curves, each shown only when its input is wired; the memory series.
+  for (int k = 0; k < kCurveCount; ++k) {
+    QCPGraph* g = chart->addGraph(chart->xAxis, k == 1 ? chart->yAxis2 : chart->yAxis);
+    g->setName(QString::fromUtf8(kCurveTitles[k]));
+    g->setPen(QPen(kCurveColors[k], 1));
+    g->setProperty("units", UnitOf(k == 1 ? settings_.rightTitle : settings_.leftTitle));
+    series_[static_cast<size_t>(k)] = g;
+  }
+  for (int m = 0; m < kMemoryCount; ++m) {
+    QCPGraph* g = chart->addGraph(chart->xAxis, chart->yAxis);
+    g->setName(QStringLiteral("Память%1").arg(m + 1));
+    g->setPen(QPen(kMemoryColors[m], 1, Qt::DashLine));
+    g->setVisible(false);
+    series_[static_cast<size_t>(kCurveCount + m)] = g;
+  }
+
+  // The tool buttons and the memory buttons, on the chart's bottom left.
+  const struct {
+    const char* name;
+    const char* icon;
+    const char* hint;
+    void (TChartPanel::*action)();
+  } kTools[] = {{"ButtonLoadMarkers", ":/chartpanel/load_markers.svg", "Открыть шаблон маркеров", &TChartPanel::LoadMarkers},
+                {"ButtonSaveMarkers", ":/chartpanel/save_markers.svg", "Сохранить шаблон маркеров", &TChartPanel::SaveMarkers},
+                {"ButtonReport", ":/chartpanel/report.svg", "Менеджер отчётов", &TChartPanel::ShowReport}};
+  for (size_t i = 0; i < tools_.size(); ++i) {
+    auto* b = new QToolButton(chart);
+    b->setObjectName(QString::fromLatin1(kTools[i].name));
+    b->setToolTip(QString::fromUtf8(kTools[i].hint));
+    b->setIcon(vkgui::SvgIcon(QString::fromLatin1(kTools[i].icon), 16));
+    b->setAutoRaise(true);
+    b->setFixedSize(kButtonSize, kButtonSize);
+    const auto action = kTools[i].action;
+    QObject::connect(b, &QToolButton::clicked, chart, [this, action] { (this->*action)(); });
+    tools_[i] = b;
+  }
+  for (int m = 0; m < kMemoryCount; ++m) {
+    auto* b = new QToolButton(chart);
+    b->setObjectName(QStringLiteral("MemoButton%1").arg(m + 1));
+    b->setToolTip(QStringLiteral("Память %1: запомнить кривую (правая кнопка — выбор кривой)").arg(m + 1));
+    b->setFixedSize(kButtonSize, kButtonSize);
+    b->setIconSize(QSize(kButtonSize - 4, kButtonSize - 4));
+    b->setContextMenuPolicy(Qt::CustomContextMenu);
+    b->setVisible(m == 0);
+    QObject::connect(b, &QToolButton::clicked, chart, [this, m] { MemoButtonClick(m); });
+    QObject::connect(b, &QToolButton::customContextMenuRequested, chart,
+                     [this, m] { MemoButtonMouseDown(m, Qt::RightButton); });
+    memoButtons_[static_cast<size_t>(m)] = b;
+  }
+
+  // The memory buttons' menu: show or hide, then the curve to remember.
+  pumMemory_ = new QMenu(chart);
+  pumMemory_->setObjectName(QStringLiteral("pumMemory"));
+  QAction* show = pumMemory_->addAction(QStringLiteral("Отобразить"));
+  show->setObjectName(QStringLiteral("ShowMemoMenuItem"));
+  show->setCheckable(true);
+  QObject::connect(show, &QAction::triggered, chart, [this] { MemoryPopUpHideMemoLine(); });
+  pumMemory_->addSeparator();
+  auto* sources = new QActionGroup(pumMemory_);
+  for (int k = 0; k < kCurveCount; ++k) {
+    QAction* a = pumMemory_->addAction(QString::fromUtf8(kCurveTitles[k]));
+    a->setObjectName(QStringLiteral("MemoSource%1").arg(k));
+    a->setCheckable(true);
+    sources->addAction(a);
+    QObject::connect(a, &QAction::triggered, chart, [this, k] { MemoryPopUpSelectLineToMemo(k); });
+  }
+  QObject::connect(pumMemory_, &QMenu::aboutToShow, chart, [this] { pumMemoryPopup(); });
+
+  // Markers over the titled series, and the formula library.
+  korchart::TMarkersManager* markers = chart->Markers();
+  markers->SetEnabled(true);
+  const std::string presets = GetVKDir(dirConfig) + "/RelationPreset.xml";
+  if (markers->SetLinkMarkPresetFileName(presets) != 0)
+    vkplatform::MessageBox("Невозможно открыть файл предустановок связных маркеров ", "Ошибка",
+                           vkplatform::MsgIcon::Warning);
+  for (int k = 0; k < kCurveCount; ++k) SetSeriesState(k, inputs_[static_cast<size_t>(k + 1)]->SubscriptionsCount() > 0);
+  for (int m = 0; m < kMemoryCount; ++m) SetSeriesState(kCurveCount + m, false);
+  if (!settings_.markers.empty() && markers->LoadFromFile(settings_.markers) != 0)
+    vkplatform::MessageBox("Ошибка при открытии файла", "Ошибка", vkplatform::MsgIcon::Error);
+
+  UpdateMemoryButtons();
+  ParentResize();
+  chart->show();
+  for (CInLinkPoint* in : inputs_) in->WakeEvent = &wake_;
+  frames_.SetTarget(chart);
+  ThreadStart();
+  return 0;
+}
+
+int TChartPanel::Finalize() {
+  // The thread never waits for the window, so it stops at once, even while
+  // the window is busy elsewhere.
+  ThreadStopAsync();
+  wake_.Signal();
+  ThreadStop();
+  frames_.SetTarget(nullptr);
+  for (CInLinkPoint* in : inputs_)
+    if (in) in->WakeEvent = nullptr;
+  if (panel_) panel_->removeEventFilter(panelFilter_.get());
+  if (chart_) {
+    chart_->removeEventFilter(chartFilter_.get());
+    // A data-ready event still on its way dies with the chart.
+    delete chart_.data();
+  }
+  series_.fill(nullptr);
+  tools_.fill(nullptr);
+  memoButtons_.fill(nullptr);
+  pumMemory_ = nullptr;
+  return 0;
+}
+
+// ---- the plug-in's thread ----
+
+bool TChartPanel::AllWiredReady() const {
+  bool anyWired = false;
+  for (CInLinkPoint* in : inputs_) {
+    if (in->SubscriptionsCount() == 0) continue;
+    anyWired = true;
+    if (!in->GetPacketReady()) return false;
+  }
+  return anyWired;
+}
+
+void TChartPanel::ThreadCycle() {
+  // Every packet that arrives, every frame the window has taken and a stop
+  // request wake the thread; the time-out only bounds a missed wake-up.
+  while (!ThreadShouldStop()) {
+    wake_.Clear();
+    if (!frames_.Pending() && AllWiredReady()) frames_.Post();
+    wake_.Wait(kIdleWaitMs);
+  }
+}
+
+// ---- the window ----
+
+bool TChartPanel::WindowProc(QEvent* event) {
+  if (event->type() != frames_.EventType()) return false;
+  DataReady();
+  return true;
+}
+
+void TChartPanel::ParentResize() {
+  if (!panel_ || !chart_) return;
+  const QSize area = panel_->contentsRect().size();
+  const int w = area.width(), h = area.height();
+  chart_->setGeometry(static_cast<int>(w * settings_.left * 0.01), static_cast<int>(h * settings_.top * 0.01),
+                      static_cast<int>(w * settings_.width * 0.01), static_cast<int>(h * settings_.height * 0.01));
+  int x = 2;
+  const int y = chart_->height() - kButtonSize - 2;
+  for (QToolButton* b : tools_) {
+    b->move(x, y);
+    x += kButtonSize;
+  }
+  x += kMemoryGap;
+  for (QToolButton* b : memoButtons_) {
+    b->move(x, y);
+    x += kButtonSize;
+  }
+}
+
+bool TChartPanel::DataReady() {
+  bool taken = false;
+  for (int i = 0; i < kFramesPerEvent && AllWiredReady(); ++i) taken = TakeFrame() || taken;
+  frames_.Taken();
+  wake_.Signal();
+  if (taken) Redraw();
+  return taken;
+}
+
+void TChartPanel::Redraw() {
+  // At most one redraw per kMinDrawInterval: parts that come faster are
+  // shown together by the redraw that follows (the last data are never
+  // left undrawn).
+  const qint64 now = drawClock_.isValid() ? drawClock_.elapsed() : kMinDrawInterval;
+  if (drawClock_.isValid() && now - lastDraw_ < kMinDrawInterval) {
+    if (!drawScheduled_) {
+      drawScheduled_ = true;
+      QTimer::singleShot(static_cast<int>(kMinDrawInterval - (now - lastDraw_)), chart_.data(), [this] {
+        drawScheduled_ = false;
+        Redraw();
+      });
+    }
+    return;
+  }
+  if (!drawClock_.isValid()) drawClock_.start();
+  lastDraw_ = drawClock_.elapsed();
+  chart_->replot();
+  ++framesDrawn_;
+  // What has been taken and drawn, for automation and measurements.
+  chart_->setProperty("sweepsTaken", static_cast<qulonglong>(sweepsTaken_));
+  chart_->setProperty("framesDrawn", static_cast<qulonglong>(framesDrawn_));
+}
+
+namespace {
+
+// A failed check found while reading a frame is said after the frame, from
+// the event loop, so that no box opens while packets are held; the same
+// failure frame after frame is said once.
+class TFrameChecks {
+ public:
+  explicit TFrameChecks(std::string plugin, std::string& last) : plugin_(std::move(plugin)), last_(last) {}
+  bool operator()(bool ok, const char* file, int line, const char* text) {
+    if (ok) return true;
+    if (last_ != text) {
+      last_ = text;
+      const std::string plugin = plugin_, where = file, what = text;
+      QMetaObject::invokeMethod(
+          QCoreApplication::instance(),
+          [plugin, where, line, what] { PAssertFunction(where.c_str(), __DATE__, line, plugin.c_str(), what.c_str()); },
+          Qt::QueuedConnection);
+    }
+    return false;
+  }
+
+ private:
+  std::string plugin_;
+  std::string& last_;
+};
+
+}  // namespace
+
+#define FRAME_CHECK(cond, text) check(static_cast<bool>(cond), __FILE__, __LINE__, text)
+
+bool TChartPanel::TakeFrame() {
+  TFrameChecks check(Name(), lastFailure_);
+  std::array<CBasePacket*, 4> packets{};
+  for (size_t i = 0; i < inputs_.size(); ++i)
+    if (inputs_[i]->SubscriptionsCount() > 0) packets[i] = inputs_[i]->GetPacketRef();
+  auto release = [&] {
+    for (size_t i = 0; i < inputs_.size(); ++i)
+      if (packets[i]) inputs_[i]->ReleasePacket();
+  };
+  for (size_t i = 0; i < inputs_.size(); ++i)
+    if (!FRAME_CHECK(inputs_[i]->SubscriptionsCount() == 0 || packets[i],
+                     "(in[i]->subscribtions.empty() || AB[i]!=NULL)")) {
+      release();
+      return false;
+    }
+  auto* f = dynamic_cast<CDoubleVector*>(packets[0]);
+  std::array<CDoubleVector*, kCurveCount> curves{};
+  for (int k = 0; k < kCurveCount; ++k) curves[static_cast<size_t>(k)] = dynamic_cast<CDoubleVector*>(packets[static_cast<size_t>(k + 1)]);
+  const unsigned n = f ? f->Size() : 0;
+  bool sound = FRAME_CHECK(n, "nSize");
+  for (CDoubleVector* c : curves) sound = sound && FRAME_CHECK(!c || n == c->Size(), "AB[i]==NULL || nSize==AB[i]->Size()");
+  unsigned full = n, offset = 0;
+  if (sound) {
+    if (auto* part = dynamic_cast<CDoubleVectorPart*>(f)) {
+      full = part->FullSize();
+      offset = part->Offset();
+      for (CDoubleVector* c : curves) {
+        auto* p = dynamic_cast<CDoubleVectorPart*>(c);
+        if (!p) continue;
+        sound = sound && FRAME_CHECK(full == p->FullSize(), "nArraySize==VP[i]->FullSize()") &&
+                FRAME_CHECK(offset == p->Offset(), "nOffset==VP[i]->Offset()");
+      }
+    }
+  }
+  // The curve that the filling is measured on: the first one that comes.
+  QCPGraph* reference = nullptr;
+  for (int k = 0; k < kCurveCount && !reference; ++k)
+    if (curves[static_cast<size_t>(k)]) reference = series_[static_cast<size_t>(k)];
+  if (!sound || !reference) {
+    release();
+    return false;
+  }
+
+  // A new array size, or other arguments where the points already are: the
+  // curves start again.
+  auto count = [](QCPGraph* g) { return static_cast<unsigned>(g->data()->size()); };
+  bool restart = full != fullSize_;
+  if (!restart && count(reference) >= offset + n) {
+    const auto at = reference->data()->constBegin();
+    restart = (at + offset)->key != (*f)[0] || (at + offset + n - 1)->key != (*f)[n - 1];
+  }
+  if (restart) {
+    for (int k = 0; k < kCurveCount; ++k) {
+      QCPGraph* g = series_[static_cast<size_t>(k)];
+      if (offset == 0) {
+        g->data()->clear();
+      } else if (count(g) > offset) {
+        QVector<QCPGraphData> kept(g->data()->constBegin(), g->data()->constBegin() + offset);
+        g->data()->set(kept, true);
+      }
+    }
+    fullSize_ = full;
+  }
+  if (!FRAME_CHECK(offset <= count(reference), "nOffset<=chart->Series[0]->Count()")) {
+    release();
+    return false;
+  }
+  const bool append = count(reference) == offset;
+  for (int k = 0; k < kCurveCount; ++k) {
+    const CDoubleVector* c = curves[static_cast<size_t>(k)];
+    if (!c) continue;
+    QCPGraph* g = series_[static_cast<size_t>(k)];
+    if (append && count(g) == offset) {
+      QVector<QCPGraphData> points(static_cast<int>(n));
+      for (unsigned i = 0; i < n; ++i) points[static_cast<int>(i)] = QCPGraphData((*f)[i], (*c)[i]);
+      g->data()->add(points, true);
+    } else {
+      // The arguments stay; the values of the part's points are replaced
+      // (points this curve has not got yet are added).
+      const unsigned have = count(g);
+      auto it = g->data()->begin();
+      QVector<QCPGraphData> extra;
+      for (unsigned i = 0; i < n; ++i) {
+        if (offset + i < have)
+          (it + offset + i)->value = (*c)[i];
+        else
+          extra.append(QCPGraphData((*f)[i], (*c)[i]));
+      }
+      if (!extra.isEmpty()) g->data()->add(extra, true);
+    }
+  }
+  release();
+  lastFailure_.clear();
+  if (offset + n == full) ++sweepsTaken_;
+
+  // While the array fills, the bottom axis spans the whole of it.
+  const unsigned points = count(reference);
+  if ((restart && n > 1) || points == 2) {
+    const double x0 = reference->data()->constBegin()->key;
+    const double xlast = (reference->data()->constEnd() - 1)->key;
+    if (points > 1) {
+      const double end = x0 + (xlast - x0) * (static_cast<double>(full) - 1) / (points - 1);
+      if (std::isfinite(end) && end > x0) chart_->SetMinMaxBottom(x0, end);
+    }
+  }
+  return true;
+}
+
+// ---- series and memories ----
+
+QCPGraph* TChartPanel::Series(int index) const {
+  return index >= 0 && index < kCurveCount + kMemoryCount ? series_[static_cast<size_t>(index)] : nullptr;
+}
+
+void TChartPanel::SetSeriesState(int series, bool active) {
+  QCPGraph* g = Series(series);
+  if (!g) return;
+  g->setVisible(active);
+  if (chart_) chart_->Markers()->SetLabelState(series + 1, active);
+}
+
+void TChartPanel::MemoSeries(int memory, int source) {
+  QCPGraph* m = Series(kCurveCount + memory);
+  QCPGraph* s = Series(source);
+  if (!m || !s) return;
+  m->data()->set(*s->data());
+  m->setValueAxis(s->valueAxis());
+  m->setProperty("units", s->property("units"));
+  SetSeriesState(kCurveCount + memory, true);
+}
+
+void TChartPanel::MemoButtonClick(int slot) {
+  if (slot < 0 || slot >= kMemoryCount || !chart_) return;
+  MemoSeries(slot, memoSource_[static_cast<size_t>(slot)]);
+  if (slot + 1 < kMemoryCount) memoButtons_[static_cast<size_t>(slot + 1)]->setVisible(true);
+  UpdateMemoryButton(slot);
+  chart_->replot();
+}
+
+void TChartPanel::MemoButtonMouseDown(int slot, Qt::MouseButton button) {
+  if (button != Qt::RightButton || slot < 0 || slot >= kMemoryCount || !pumMemory_) return;
+  menuSlot_ = slot;
+  QToolButton* b = memoButtons_[static_cast<size_t>(slot)];
+  pumMemory_->popup(b->mapToGlobal(QPoint(0, b->height())));
+}
+
+void TChartPanel::pumMemoryPopup() {
+  const size_t slot = static_cast<size_t>(menuSlot_);
+  pumMemory_->findChild<QAction*>(QStringLiteral("ShowMemoMenuItem"))
+      ->setChecked(Series(kCurveCount + menuSlot_)->visible());
+  pumMemory_->findChild<QAction*>(QStringLiteral("MemoSource%1").arg(memoSource_[slot]))->setChecked(true);
+}
+
+void TChartPanel::MemoryPopUpSelectLineToMemo(int source) {
+  if (source < 0 || source >= kCurveCount) return;
+  memoSource_[static_cast<size_t>(menuSlot_)] = source;
+  UpdateMemoryButton(menuSlot_);
+}
+
+void TChartPanel::MemoryPopUpHideMemoLine() {
+  const int series = kCurveCount + menuSlot_;
+  SetSeriesState(series, !Series(series)->visible());
+  chart_->replot();
+}
+
+void TChartPanel::UpdateMemoryButton(int slot) {
+  QToolButton* b = MemoryButton(slot);
+  if (!b) return;
+  // The glyph: the memory's colour as its face and frame, the number of the
+  // slot, and a corner in the colour of the curve it remembers.
+  const QColor source = kCurveColors[memoSource_[static_cast<size_t>(slot)]];
+  const QColor memory = kMemoryColors[slot];
+  const int s = kButtonSize - 4;
+  QPixmap glyph(s, s);
+  glyph.fill(Qt::transparent);
+  QPainter p(&glyph);
+  p.setRenderHint(QPainter::Antialiasing);
+  QColor face = memory;
+  face.setAlpha(70);
+  p.setPen(QPen(memory, 1.5));
+  p.setBrush(face);
+  p.drawRoundedRect(QRectF(1, 1, s - 2, s - 2), 2, 2);
+  p.setPen(Qt::NoPen);
+  p.setBrush(source);
+  const QPointF corner[] = {QPointF(1, 1), QPointF(8, 1), QPointF(1, 8)};
+  p.drawPolygon(corner, 3);
+  QFont f = p.font();
+  f.setPixelSize(11);
+  f.setBold(true);
+  p.setFont(f);
+  p.setPen(Qt::black);
+  p.drawText(QRectF(0, 0, s, s), Qt::AlignCenter, QString::number(slot + 1));
+  p.end();
+  b->setIcon(QIcon(glyph));
+}
+
+void TChartPanel::UpdateMemoryButtons() {
+  for (int m = 0; m < kMemoryCount; ++m) UpdateMemoryButton(m);
+}
+
+// ---- markers and report ----
+
+namespace {
+QString MarkersFolder() {
+  const QString dir = Q(GetVKDir(dirMarkers));
+  QDir().mkpath(dir);
+  return dir;
+}
+}  // namespace
+
+void TChartPanel::LoadMarkers() {
+  const QString file = ChooseFileName(
+      chart_, {QStringLiteral("Открыть шаблон маркеров"), vkgui::QtFilter(QStringLiteral("Файлы шаблонов маркеров|*.mrk")),
+               QStringLiteral("mrk"), MarkersFolder(), false});
+  if (file.isEmpty() || !chart_) return;
+  if (chart_->Markers()->LoadFromFile(file.toStdString()) != 0)
+    vkplatform::MessageBox("Ошибка при открытии файла", "Ошибка", vkplatform::MsgIcon::Error);
+}
+
+void TChartPanel::SaveMarkers() {
+  const QString file = ChooseFileName(
+      chart_, {QStringLiteral("Сохранить шаблон маркеров"), vkgui::QtFilter(QStringLiteral("Файлы шаблонов маркеров|*.mrk")),
+               QStringLiteral("mrk"), MarkersFolder(), true});
+  if (file.isEmpty() || !chart_) return;
+  if (chart_->Markers()->SaveToFile(file.toStdString()) != 0)
+    vkplatform::MessageBox("Ошибка при сохранении файла", "Ошибка", vkplatform::MsgIcon::Error);
+}
+
+void TChartPanel::ShowReport() {
+  if (!chart_) return;
+  if (korchart::TfrmReportManager* report = chart_->Markers()->GetReport()) report->ShowModal();
+}
+
+VK_DECLARE_PLUGIN_PACKAGE(TChartPanel)

@@ -1,0 +1,105 @@
+#pragma once
+// The chart panel: up to three curves over one argument vector ("F" with
+// "A" on the left axis, "B" on the right, "R" on the left) on a chart with
+// markers and reports, and nine memory copies of curves to compare with.
+//
+// Threads: the plug-in's thread only looks whether every wired input has a
+// packet and then tells the chart (event 1579, at most one on its way); the
+// GUI thread reads the packets (all the frames that are ready, drawn once)
+// and releases them. Neither ever waits for the other: a stop never hangs
+// on a busy window, and a window slower than the data draws fewer frames.
+#include <QElapsedTimer>
+#include <QPointer>
+
+#include <array>
+#include <memory>
+#include <string>
+
+#include "ChartPanelSettings.h"
+#include "FrameSignal.h"
+#include "Plugin.h"
+#include "WakeEvent.h"
+
+class QCPGraph;
+class QMenu;
+class QToolButton;
+namespace korchart {
+class TKorChart;
+}
+
+class TChartPanel : public CBasePlugin {
+ public:
+  // The data-ready event, as the plug-in's thread posts it to the chart.
+  static constexpr int kDataReadyEvent = 1579;
+  static constexpr int kCurveCount = 3;
+  static constexpr int kMemoryCount = 9;
+
+  TChartPanel();
+  ~TChartPanel() override;
+
+  int Register() override;
+  int Initialize(QWidget* parent, xmlNode* node) override;
+  int Finalize() override;
+  void ThreadCycle() override;
+
+  // The chart's events: the data-ready event is handled, the rest goes on.
+  bool WindowProc(QEvent* event);
+  // Places the chart on the host panel and its buttons on the chart.
+  void ParentResize();
+  // The GUI thread's side of a data-ready event: every frame that is ready,
+  // then one redraw. False when no frame was taken.
+  bool DataReady();
+
+  // Series: 0..2 the curves ("Левый", "Правый", "Вспомогательный"), 3..11
+  // the memory series ("Память1".."Память9").
+  QCPGraph* Series(int index) const;
+  void SetSeriesState(int series, bool active);
+  // Copies all points of series `source` into memory series `memory`
+  // (0..8), on the source's axis, and shows it.
+  void MemoSeries(int memory, int source);
+  void MemoButtonClick(int slot);
+  // A right click on a memory button opens its menu.
+  void MemoButtonMouseDown(int slot, Qt::MouseButton button);
+  void MemoryPopUpSelectLineToMemo(int source);
+  void MemoryPopUpHideMemoLine();
+  void pumMemoryPopup();
+  void UpdateMemoryButton(int slot);
+  void UpdateMemoryButtons();
+  void LoadMarkers();
+  void SaveMarkers();
+  void ShowReport();
+
+  korchart::TKorChart* Chart() const { return chart_; }
+  QToolButton* MemoryButton(int slot) const { return memoButtons_[static_cast<size_t>(slot)]; }
+  QMenu* MemoryMenu() const { return pumMemory_; }
+  int MemorySource(int slot) const { return memoSource_[static_cast<size_t>(slot)]; }
+  const chartpanel::TChartSettings& Settings() const { return settings_; }
+
+ private:
+  class TEventFilter;
+  bool AllWiredReady() const;
+  bool TakeFrame();
+  void Redraw();
+
+  chartpanel::TChartSettings settings_;
+  std::array<CInLinkPoint*, 4> inputs_{};
+  QPointer<QWidget> panel_;
+  QPointer<korchart::TKorChart> chart_;
+  std::array<QCPGraph*, kCurveCount + kMemoryCount> series_{};
+  std::array<QToolButton*, 3> tools_{};
+  std::array<QToolButton*, kMemoryCount> memoButtons_{};
+  std::array<int, kMemoryCount> memoSource_{};
+  QMenu* pumMemory_ = nullptr;
+  int menuSlot_ = 0;
+  std::unique_ptr<TEventFilter> chartFilter_, panelFilter_;
+  unsigned fullSize_ = 0;
+  std::string lastFailure_;  // the failed check said last (said once)
+  // Sweeps whose last part was taken, and redraws (also the chart's
+  // properties "sweepsTaken" and "framesDrawn").
+  unsigned long long sweepsTaken_ = 0, framesDrawn_ = 0;
+  QElapsedTimer drawClock_;
+  qint64 lastDraw_ = 0;
+  bool drawScheduled_ = false;
+  TFrameSignal frames_{kDataReadyEvent};
+  CWakeEvent wake_;
+};
