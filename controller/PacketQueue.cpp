@@ -189,9 +189,9 @@ int CPacketQueue::AddPacket(CBasePacket* packet) {
     const int last = static_cast<int>(packets.size()) - 1;
     for (CQueueSubscriber* s : subscribers) {
       if (s->readIndex == last) s->needNotify = s->input && static_cast<bool>(s->input->OnPacket);
-      if (s->input && s->input->WakeEvent) {
-        if (wakeCount < std::size(wakes)) wakes[wakeCount++] = s->input->WakeEvent;
-        else s->input->WakeEvent->Signal();
+      if (CWakeEvent* wake = s->input ? s->input->WakeEvent.load() : nullptr) {
+        if (wakeCount < std::size(wakes)) wakes[wakeCount++] = wake;
+        else wake->Signal();
       }
     }
   }

@@ -153,8 +153,9 @@ class CInLinkPoint : public CSafeObject {
   QWidget* NotifyWindow = nullptr;
   // Signalled by the queues whenever a packet arrives for this input: a
   // plug-in that polls its inputs from a thread of its own waits on it
-  // instead of sleeping. Set before the scheme starts; not owned.
-  CWakeEvent* WakeEvent = nullptr;
+  // instead of sleeping. Set and cleared while producers may be sending, so
+  // it is read once per packet; not owned, and it outlives the producers.
+  std::atomic<CWakeEvent*> WakeEvent{nullptr};
 
   int AddSubscription(CSubscribersManager* source);
   int RemoveSubscription(CSubscribersManager* source);

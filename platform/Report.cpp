@@ -96,10 +96,10 @@ class TGuiCallReceiver : public QObject {
     if (e->type() != kGuiCallEventType) return QObject::event(e);
     TGuiCallState* state = static_cast<TGuiCallEvent*>(e)->state;
     (*state->fn)();
-    {
-      std::lock_guard<std::mutex> lock(state->mutex);
-      state->done = true;
-    }
+    // Notified under the lock: the waiter owns the state on its stack and
+    // may leave as soon as it sees done, taking the condition with it.
+    std::lock_guard<std::mutex> lock(state->mutex);
+    state->done = true;
     state->cv.notify_all();
     return true;
   }
