@@ -6,9 +6,12 @@
 // fewer, fuller frames (it reads all that is ready when it gets one), and
 // nothing queues up without bound; a thread told to stop is never held by a
 // window that is busy elsewhere (a modal dialog, a scheme being stopped).
+#include <QElapsedTimer>
 #include <QEvent>
 
 #include <atomic>
+#include <functional>
+#include <string>
 
 class QObject;
 
@@ -35,4 +38,40 @@ class TFrameSignal {
   const QEvent::Type type_;
   std::atomic<QObject*> target_{nullptr};
   std::atomic<bool> pending_{false};
+};
+
+// Checks of a frame that the window reads: a failed one is said after the
+// frame, from the event loop, so that no box opens while packets are held,
+// and the same failure frame after frame is said once (`last` remembers
+// it; a frame that passes does not clear it).
+class TFrameChecks {
+ public:
+  TFrameChecks(std::string plugin, std::string& last) : plugin_(std::move(plugin)), last_(last) {}
+  // The condition's value; a failed one is said with `text`.
+  bool operator()(bool ok, const char* file, int line, const char* text);
+
+ private:
+  std::string plugin_;
+  std::string& last_;
+};
+
+#define VK_FRAME_CHECK(check, cond, text) (check)(static_cast<bool>(cond), __FILE__, __LINE__, text)
+
+// At most one redraw per interval, in the GUI thread: a request that comes
+// sooner is served by one redraw when the interval is over, so the last
+// data are never left undrawn and a flood of frames costs one redraw per
+// interval.
+class TRedrawLimiter {
+ public:
+  explicit TRedrawLimiter(qint64 intervalMs) : interval_(intervalMs) {}
+  // Draws now, or schedules the one later redraw (dropped with `context`).
+  // True when drawn now.
+  bool Request(QObject* context, const std::function<void()>& draw);
+
+ private:
+  const qint64 interval_;
+  QElapsedTimer clock_;
+  qint64 last_ = 0;
+  bool drawn_ = false;
+  bool scheduled_ = false;
 };

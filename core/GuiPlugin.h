@@ -96,6 +96,17 @@ int ExecModalDialog(QDialog* dialog);
 TModalDialogHook SetModalDialogHook(TModalDialogHook hook);
 
 namespace vkgui {
+// An event filter that hands the events of what it watches to a function,
+// which says whether it took them.
+class TEventHook : public QObject {
+ public:
+  explicit TEventHook(std::function<bool(QObject*, QEvent*)> hook) : hook_(std::move(hook)) {}
+  bool eventFilter(QObject* watched, QEvent* event) override { return hook_(watched, event); }
+
+ private:
+  std::function<bool(QObject*, QEvent*)> hook_;
+};
+
 // A file filter as schemes and the designs write it ("Текст|*.txt;*.csv",
 // description and patterns in turn) in Qt's form ("Текст (*.txt *.csv)").
 QString QtFilter(const QString& filter);

@@ -8,6 +8,7 @@ set(KORCHART_MARKER_UNITS
   ${CMAKE_CURRENT_LIST_DIR}/markers/LabelText.h ${CMAKE_CURRENT_LIST_DIR}/markers/LabelText.cpp
   ${CMAKE_CURRENT_LIST_DIR}/markers/MarkCheck.h ${CMAKE_CURRENT_LIST_DIR}/markers/MarkCheck.cpp
   ${CMAKE_CURRENT_LIST_DIR}/markers/MarkerFile.h ${CMAKE_CURRENT_LIST_DIR}/markers/MarkerFile.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/markers/MarkerTemplateDialog.h ${CMAKE_CURRENT_LIST_DIR}/markers/MarkerTemplateDialog.cpp
   ${CMAKE_CURRENT_LIST_DIR}/markers/MarkItems.h ${CMAKE_CURRENT_LIST_DIR}/markers/MarkItems.cpp
   ${CMAKE_CURRENT_LIST_DIR}/markers/Metka.h ${CMAKE_CURRENT_LIST_DIR}/markers/Metka.cpp
   ${CMAKE_CURRENT_LIST_DIR}/markers/LinkMarker.h ${CMAKE_CURRENT_LIST_DIR}/markers/LinkMarker.cpp

@@ -308,6 +308,9 @@ void TfrmReportManager::Fill() {
 void TfrmReportManager::FillChart() {
   reportChart_->clearItems();
   reportChart_->clearGraphs();
+  // Value axes of single series (the diagram's traces) made by the last fill.
+  for (QCPAxis* extra : reportChart_->axisRect()->axes(QCPAxis::atRight))
+    if (extra != reportChart_->yAxis2) reportChart_->axisRect()->removeAxis(extra);
   if (!chart_) return;
   auto series = [this](int number) -> QCPGraph* {
     if (marks_) return marks_->Series(number);
@@ -323,7 +326,14 @@ void TfrmReportManager::FillChart() {
     if (!g) continue;
     const bool onRight = g->valueAxis() == chart_->yAxis2;
     right = right || onRight;
-    QCPGraph* copy = reportChart_->addGraph(reportChart_->xAxis, onRight ? reportChart_->yAxis2 : reportChart_->yAxis);
+    QCPAxis* axis = onRight ? reportChart_->yAxis2 : reportChart_->yAxis;
+    if (g->valueAxis() != chart_->yAxis && !onRight) {
+      // A series with a hidden value axis of its own keeps its scale.
+      axis = reportChart_->axisRect()->addAxis(QCPAxis::atRight);
+      axis->setVisible(false);
+      axis->setRange(g->valueAxis()->range());
+    }
+    QCPGraph* copy = reportChart_->addGraph(reportChart_->xAxis, axis);
     copy->setData(g->data());  // shared, not copied: the form is modal
     copy->setPen(g->pen());
     copy->setLineStyle(g->lineStyle());

@@ -2,7 +2,6 @@
 
 #include <QActionGroup>
 #include <QCoreApplication>
-#include <QDir>
 #include <QMenu>
 #include <QPainter>
 #include <QResizeEvent>
@@ -19,6 +18,7 @@
 #include "VKPaths.h"
 #include "chart/KorChart.h"
 #include "chart/MarkersManager.h"
+#include "markers/MarkerTemplateDialog.h"
 #include "platform/Report.h"
 #include "report/ReportManager.h"
 
@@ -33,13 +33,7 @@ const QColor kMemoryColors[] = {QColor(0xFF, 0x80, 0x00), QColor(0x80, 0x00, 0x8
                                 QColor(0x00, 0x00, 0x80), QColor(0x60, 0x60, 0x60), QColor(0x00, 0xC0, 0x60)};
 constexpr int kButtonSize = 22;
 constexpr int kMemoryGap = 20;
-// At most this many frames are read for one data-ready event (then drawn):
-// the window stays responsive even when data pour in.
-constexpr int kFramesPerEvent = 64;
 constexpr int kHelpContext = 1106;
-// The shortest time between two redraws, in milliseconds (50 a second).
-constexpr qint64 kMinDrawInterval = 20;
-constexpr int kIdleWaitMs = 100;
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
@@ -53,24 +47,7 @@ QString UnitOf(const std::string& title) {
 
 }  // namespace
 
-// The chart's and the host panel's events, handed to the plug-in.
-class TChartPanel::TEventFilter : public QObject {
- public:
-  TEventFilter(TChartPanel* owner, bool panel) : owner_(owner), panel_(panel) {}
-  bool eventFilter(QObject*, QEvent* event) override {
-    if (panel_) {
-      if (event->type() == QEvent::Resize) owner_->ParentResize();
-      return false;
-    }
-    return owner_->WindowProc(event);
-  }
-
- private:
-  TChartPanel* owner_;
-  bool panel_;
-};
-
-TChartPanel::TChartPanel() = default;
+TChartPanel::TChartPanel() : TFramePlugin(kDataReadyEvent) {}
 
 TChartPanel::~TChartPanel() {
   if (Initialized) Finalize();
@@ -97,10 +74,7 @@ int TChartPanel::Initialize(QWidget* parent, xmlNode* node) {
   chart->hide();
   chart->setObjectName(Q(Name()));
   chart->setProperty("helpContext", kHelpContext);
-  chartFilter_ = std::make_unique<TEventFilter>(this, false);
-  chart->installEventFilter(chartFilter_.get());
-  panelFilter_ = std::make_unique<TEventFilter>(this, true);
-  panel_->installEventFilter(panelFilter_.get());
+  WatchWindows(panel_, chart);
 
   // Axes: the titles in the colours of the curves they carry.
   chart->yAxis->setLabel(Q(settings_.leftTitle));
@@ -144,9 +118,9 @@ int TChartPanel::Initialize(QWidget* parent, xmlNode* node) {
     const char* icon;
     const char* hint;
     void (TChartPanel::*action)();
-  } kTools[] = {{"ButtonLoadMarkers", ":/chartpanel/load_markers.svg", "Открыть шаблон маркеров", &TChartPanel::LoadMarkers},
-                {"ButtonSaveMarkers", ":/chartpanel/save_markers.svg", "Сохранить шаблон маркеров", &TChartPanel::SaveMarkers},
-                {"ButtonReport", ":/chartpanel/report.svg", "Менеджер отчётов", &TChartPanel::ShowReport}};
+  } kTools[] = {{"ButtonLoadMarkers", ":/korchart/load_markers.svg", "Открыть шаблон маркеров", &TChartPanel::LoadMarkers},
+                {"ButtonSaveMarkers", ":/korchart/save_markers.svg", "Сохранить шаблон маркеров", &TChartPanel::SaveMarkers},
+                {"ButtonReport", ":/korchart/report.svg", "Менеджер отчётов", &TChartPanel::ShowReport}};
   for (size_t i = 0; i < tools_.size(); ++i) {
     auto* b = new QToolButton(chart);
     b->setObjectName(QString::fromLatin1(kTools[i].name));
@@ -205,24 +179,16 @@ int TChartPanel::Initialize(QWidget* parent, xmlNode* node) {
   UpdateMemoryButtons();
   ParentResize();
   chart->show();
-  for (CInLinkPoint* in : inputs_) in->WakeEvent = &wake_;
-  frames_.SetTarget(chart);
-  ThreadStart();
+  StartFrames(chart, {inputs_.begin(), inputs_.end()});
   return 0;
 }
 
 int TChartPanel::Finalize() {
   // The thread never waits for the window, so it stops at once, even while
   // the window is busy elsewhere.
-  ThreadStopAsync();
-  wake_.Signal();
-  ThreadStop();
-  frames_.SetTarget(nullptr);
-  for (CInLinkPoint* in : inputs_)
-    if (in) in->WakeEvent = nullptr;
-  if (panel_) panel_->removeEventFilter(panelFilter_.get());
+  StopFrames();
+  UnwatchWindows();
   if (chart_) {
-    chart_->removeEventFilter(chartFilter_.get());
     // A data-ready event still on its way dies with the chart.
     delete chart_.data();
   }
@@ -245,23 +211,7 @@ bool TChartPanel::AllWiredReady() const {
   return anyWired;
 }
 
-void TChartPanel::ThreadCycle() {
-  // Every packet that arrives, every frame the window has taken and a stop
-  // request wake the thread; the time-out only bounds a missed wake-up.
-  while (!ThreadShouldStop()) {
-    wake_.Clear();
-    if (!frames_.Pending() && AllWiredReady()) frames_.Post();
-    wake_.Wait(kIdleWaitMs);
-  }
-}
-
 // ---- the window ----
-
-bool TChartPanel::WindowProc(QEvent* event) {
-  if (event->type() != frames_.EventType()) return false;
-  DataReady();
-  return true;
-}
 
 void TChartPanel::ParentResize() {
   if (!panel_ || !chart_) return;
@@ -282,32 +232,7 @@ void TChartPanel::ParentResize() {
   }
 }
 
-bool TChartPanel::DataReady() {
-  bool taken = false;
-  for (int i = 0; i < kFramesPerEvent && AllWiredReady(); ++i) taken = TakeFrame() || taken;
-  frames_.Taken();
-  wake_.Signal();
-  if (taken) Redraw();
-  return taken;
-}
-
-void TChartPanel::Redraw() {
-  // At most one redraw per kMinDrawInterval: parts that come faster are
-  // shown together by the redraw that follows (the last data are never
-  // left undrawn).
-  const qint64 now = drawClock_.isValid() ? drawClock_.elapsed() : kMinDrawInterval;
-  if (drawClock_.isValid() && now - lastDraw_ < kMinDrawInterval) {
-    if (!drawScheduled_) {
-      drawScheduled_ = true;
-      QTimer::singleShot(static_cast<int>(kMinDrawInterval - (now - lastDraw_)), chart_.data(), [this] {
-        drawScheduled_ = false;
-        Redraw();
-      });
-    }
-    return;
-  }
-  if (!drawClock_.isValid()) drawClock_.start();
-  lastDraw_ = drawClock_.elapsed();
+void TChartPanel::Draw() {
   chart_->replot();
   ++framesDrawn_;
   // What has been taken and drawn, for automation and measurements.
@@ -315,35 +240,7 @@ void TChartPanel::Redraw() {
   chart_->setProperty("framesDrawn", static_cast<qulonglong>(framesDrawn_));
 }
 
-namespace {
-
-// A failed check found while reading a frame is said after the frame, from
-// the event loop, so that no box opens while packets are held; the same
-// failure frame after frame is said once.
-class TFrameChecks {
- public:
-  explicit TFrameChecks(std::string plugin, std::string& last) : plugin_(std::move(plugin)), last_(last) {}
-  bool operator()(bool ok, const char* file, int line, const char* text) {
-    if (ok) return true;
-    if (last_ != text) {
-      last_ = text;
-      const std::string plugin = plugin_, where = file, what = text;
-      QMetaObject::invokeMethod(
-          QCoreApplication::instance(),
-          [plugin, where, line, what] { PAssertFunction(where.c_str(), __DATE__, line, plugin.c_str(), what.c_str()); },
-          Qt::QueuedConnection);
-    }
-    return false;
-  }
-
- private:
-  std::string plugin_;
-  std::string& last_;
-};
-
-}  // namespace
-
-#define FRAME_CHECK(cond, text) check(static_cast<bool>(cond), __FILE__, __LINE__, text)
+#define FRAME_CHECK(cond, text) VK_FRAME_CHECK(check, cond, text)
 
 bool TChartPanel::TakeFrame() {
   TFrameChecks check(Name(), lastFailure_);
@@ -547,30 +444,16 @@ void TChartPanel::UpdateMemoryButtons() {
 
 // ---- markers and report ----
 
-namespace {
-QString MarkersFolder() {
-  const QString dir = Q(GetVKDir(dirMarkers));
-  QDir().mkpath(dir);
-  return dir;
-}
-}  // namespace
-
 void TChartPanel::LoadMarkers() {
-  const QString file = ChooseFileName(
-      chart_, {QStringLiteral("Открыть шаблон маркеров"), vkgui::QtFilter(QStringLiteral("Файлы шаблонов маркеров|*.mrk")),
-               QStringLiteral("mrk"), MarkersFolder(), false});
-  if (file.isEmpty() || !chart_) return;
-  if (chart_->Markers()->LoadFromFile(file.toStdString()) != 0)
-    vkplatform::MessageBox("Ошибка при открытии файла", "Ошибка", vkplatform::MsgIcon::Error);
+  const std::string file = korchart::ChooseMarkerTemplate(chart_, false);
+  if (file.empty() || !chart_) return;
+  if (chart_->Markers()->LoadFromFile(file) != 0) korchart::SayMarkerTemplateFailed(false);
 }
 
 void TChartPanel::SaveMarkers() {
-  const QString file = ChooseFileName(
-      chart_, {QStringLiteral("Сохранить шаблон маркеров"), vkgui::QtFilter(QStringLiteral("Файлы шаблонов маркеров|*.mrk")),
-               QStringLiteral("mrk"), MarkersFolder(), true});
-  if (file.isEmpty() || !chart_) return;
-  if (chart_->Markers()->SaveToFile(file.toStdString()) != 0)
-    vkplatform::MessageBox("Ошибка при сохранении файла", "Ошибка", vkplatform::MsgIcon::Error);
+  const std::string file = korchart::ChooseMarkerTemplate(chart_, true);
+  if (file.empty() || !chart_) return;
+  if (chart_->Markers()->SaveToFile(file) != 0) korchart::SayMarkerTemplateFailed(true);
 }
 
 void TChartPanel::ShowReport() {

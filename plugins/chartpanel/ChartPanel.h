@@ -3,12 +3,8 @@
 // "A" on the left axis, "B" on the right, "R" on the left) on a chart with
 // markers and reports, and nine memory copies of curves to compare with.
 //
-// Threads: the plug-in's thread only looks whether every wired input has a
-// packet and then tells the chart (event 1579, at most one on its way); the
-// GUI thread reads the packets (all the frames that are ready, drawn once)
-// and releases them. Neither ever waits for the other: a stop never hangs
-// on a busy window, and a window slower than the data draws fewer frames.
-#include <QElapsedTimer>
+// A frame is a packet on every wired input; the chart is told of frames
+// with event 1579 (see TFramePlugin).
 #include <QPointer>
 
 #include <array>
@@ -16,9 +12,7 @@
 #include <string>
 
 #include "ChartPanelSettings.h"
-#include "FrameSignal.h"
-#include "Plugin.h"
-#include "WakeEvent.h"
+#include "FramePlugin.h"
 
 class QCPGraph;
 class QMenu;
@@ -27,7 +21,7 @@ namespace korchart {
 class TKorChart;
 }
 
-class TChartPanel : public CBasePlugin {
+class TChartPanel : public TFramePlugin {
  public:
   // The data-ready event, as the plug-in's thread posts it to the chart.
   static constexpr int kDataReadyEvent = 1579;
@@ -40,15 +34,9 @@ class TChartPanel : public CBasePlugin {
   int Register() override;
   int Initialize(QWidget* parent, xmlNode* node) override;
   int Finalize() override;
-  void ThreadCycle() override;
 
-  // The chart's events: the data-ready event is handled, the rest goes on.
-  bool WindowProc(QEvent* event);
   // Places the chart on the host panel and its buttons on the chart.
-  void ParentResize();
-  // The GUI thread's side of a data-ready event: every frame that is ready,
-  // then one redraw. False when no frame was taken.
-  bool DataReady();
+  void ParentResize() override;
 
   // Series: 0..2 the curves ("Левый", "Правый", "Вспомогательный"), 3..11
   // the memory series ("Память1".."Память9").
@@ -76,10 +64,10 @@ class TChartPanel : public CBasePlugin {
   const chartpanel::TChartSettings& Settings() const { return settings_; }
 
  private:
-  class TEventFilter;
   bool AllWiredReady() const;
-  bool TakeFrame();
-  void Redraw();
+  bool FrameReady() const override { return AllWiredReady(); }
+  bool TakeFrame() override;
+  void Draw() override;
 
   chartpanel::TChartSettings settings_;
   std::array<CInLinkPoint*, 4> inputs_{};
@@ -91,15 +79,9 @@ class TChartPanel : public CBasePlugin {
   std::array<int, kMemoryCount> memoSource_{};
   QMenu* pumMemory_ = nullptr;
   int menuSlot_ = 0;
-  std::unique_ptr<TEventFilter> chartFilter_, panelFilter_;
   unsigned fullSize_ = 0;
   std::string lastFailure_;  // the failed check said last (said once)
   // Sweeps whose last part was taken, and redraws (also the chart's
   // properties "sweepsTaken" and "framesDrawn").
   unsigned long long sweepsTaken_ = 0, framesDrawn_ = 0;
-  QElapsedTimer drawClock_;
-  qint64 lastDraw_ = 0;
-  bool drawScheduled_ = false;
-  TFrameSignal frames_{kDataReadyEvent};
-  CWakeEvent wake_;
 };

@@ -23,6 +23,7 @@
 #include "ChartPanel.h"
 #include "GuiPlugin.h"
 #include "PacketQueue.h"
+#include "PluginFeed.h"
 #include "SchemeRunner.h"
 #include "Screenshot.h"
 #include "TestApp.h"
@@ -42,34 +43,10 @@ namespace {
 
 enum { F, A, B, R };
 
-struct TAppFirst {
-  TAppFirst() { TestApp(); }
-};
-
-// A chart panel on a host window with a "MainPanel", its inputs wired to
-// queues the test feeds.
-struct TPanel : TAppFirst {
-  explicit TPanel(const std::set<int>& wired, const std::string& parameters = "<parameters/>") {
-    host.resize(900, 560);
-    auto* panel = new QWidget(&host);
-    panel->setObjectName("MainPanel");
-    host.setCentralWidget(panel);
-    chart.SetName("chart");
-    chart.Register();
-    for (int i : wired) {
-      queues[static_cast<size_t>(i)].SetQueueSize(64);
-      chart.GetInLinkPoint(static_cast<unsigned>(i))->AddSubscription(&queues[static_cast<size_t>(i)]);
-    }
-    doc.OpenFromText(parameters);
-    host.show();
-    EXPECT_EQ(chart.DoInitialize(&host, doc.Root()), 0);
-  }
-  ~TPanel() { chart.DoFinalize(); }
-
-  void Send(int input, CBasePacket* packet) {
-    EXPECT_EQ(queues[static_cast<size_t>(input)].AddPacket(packet), 0);
-    queues[static_cast<size_t>(input)].NotifySubscribers();
-  }
+// A chart panel fed through its four inputs.
+struct TPanel : TPluginFeed<TChartPanel, 4> {
+  explicit TPanel(const std::set<int>& wired, const std::string& parameters = "<parameters/>")
+      : TPluginFeed(wired, parameters, "chart", QSize(900, 560)) {}
   // A part of a sweep of `full` points: arguments 100 + i and the values
   // given by `value`, on the inputs listed.
   template <class Value>
@@ -80,27 +57,10 @@ struct TPanel : TAppFirst {
       Send(input, p);
     }
   }
-  bool RunUntil(const std::function<bool()>& done, int ms = 3000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (std::chrono::steady_clock::now() < end) {
-      QApplication::processEvents();
-      if (done()) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return done();
-  }
   int Count(int series) const { return chart.Series(series)->data()->size(); }
   double Value(int series, int i) const { return (chart.Series(series)->data()->constBegin() + i)->value; }
-  bool Drained() {
-    for (auto& q : queues)
-      if (q.QueueLen() > 0) return false;
-    return true;
-  }
 
-  QMainWindow host;
-  TChartPanel chart;
-  std::array<CPacketQueue, 4> queues;
-  VKCore::CXMLDocument doc;
+  TChartPanel& chart = plugin;
 };
 
 double Level(int input, unsigned i) { return input == A ? -10.0 - i * 0.01 : -20.0 + i * 0.01; }
@@ -343,22 +303,11 @@ TEST(ChartPanelThreads, BusyWindowReadsFramesTogetherAndStopNeverWaits) {
 }
 
 namespace {
-
 std::string PluginsDir() {
-  static const std::string dir = [] {
-    // Laid out as an installation: the packages find their libraries one
-    // folder up.
-    const fs::path d = fs::path(TestHome()) / "bin" / "Plugins";
-    fs::create_directories(d);
-    for (const char* lib : {"libKorvanComponents.so", "libKorChartLib.so"})
-      fs::create_symlink(fs::path(VK_PLUGINS_DIR).parent_path() / lib, d.parent_path() / lib);
-    for (const char* p : {"ChartPanel.so", "InstrumentLink.so", "RunGuide.so"})
-      fs::copy_file(fs::path(VK_PLUGINS_DIR) / p, d / p, fs::copy_options::overwrite_existing);
-    return d.string();
-  }();
+  static const std::string dir = InstalledPackages(VK_PLUGINS_DIR, {"ChartPanel.so", "InstrumentLink.so", "RunGuide.so"},
+                                                   {"libKorvanComponents.so", "libKorChartLib.so"}, TestHome());
   return dir;
 }
-
 }  // namespace
 
 // With the simulated instrument: a run's sweeps arrive in parts and the

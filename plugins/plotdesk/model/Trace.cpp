@@ -1,0 +1,417 @@
+#include "model/Trace.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QDir>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QWidgetAction>
+#include <qcustomplot.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "Diagnostics.h"
+#include "GuiPlugin.h"
+#include "PacketTypes.h"
+#include "VKPaths.h"
+#include "model/TraceMath.h"
+#include "platform/Report.h"
+#include "ui/DiagramArea.h"
+
+namespace plotdesk {
+
+namespace {
+
+constexpr double kNull = std::numeric_limits<double>::quiet_NaN();
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// A menu item that edits a number: a caption and a line edit; Enter hands
+// the number over and closes the menu, a text that is no number is ignored.
+QWidgetAction* NumberItem(QMenu* menu, const QString& name, const QString& caption, double value,
+                          std::function<void(double)> apply) {
+  auto* action = new QWidgetAction(menu);
+  action->setObjectName(name);
+  auto* box = new QWidget(menu);
+  auto* layout = new QHBoxLayout(box);
+  layout->setContentsMargins(24, 2, 6, 2);
+  auto* label = new QLabel(caption, box);
+  auto* edit = new QLineEdit(QString::number(value, 'g', 10), box);
+  edit->setObjectName(name + QStringLiteral("Edit"));
+  edit->setFixedWidth(80);
+  label->setBuddy(edit);
+  layout->addWidget(label);
+  layout->addStretch();
+  layout->addWidget(edit);
+  action->setDefaultWidget(box);
+  QObject::connect(edit, &QLineEdit::returnPressed, menu, [edit, menu, apply] {
+    bool ok = false;
+    const double v = edit->text().trimmed().replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&ok);
+    if (ok && std::isfinite(v)) apply(v);
+    menu->close();
+  });
+  menu->addAction(action);
+  return action;
+}
+
+}  // namespace
+
+// ---- CTrace ----
+
+CTrace::CTrace(CDiagramArea* area, const std::string& name, const QColor& color) : area_(area) {
+  QCustomPlot* chart = area->Chart();
+  axis_ = chart->axisRect()->addAxis(QCPAxis::atRight);
+  axis_->setVisible(false);
+  series_ = chart->addGraph(chart->xAxis, axis_);
+  series_->setName(Q(name));
+  series_->setPen(QPen(color, 2));
+  // A fast line leaves out points that fall on one pixel column; an
+  // ordinary line draws every one.
+  series_->setAdaptiveSampling(area->FastLine());
+  filters_ = MakeFilterChain(this);
+  ApplyRange();
+}
+
+CTrace::~CTrace() {
+  if (QCustomPlot* chart = area_->Chart()) {
+    chart->removeGraph(series_);
+    chart->axisRect()->removeAxis(axis_);
+  }
+}
+
+void CTrace::AttachToChannel(CChannel* channel) {
+  Clear();
+  UnsubscribeAll();
+  Subscribe(channel);
+  RowChanged();
+  for (auto& f : filters_) f->Reset();
+}
+
+std::string CTrace::Name() const { return series_->name().toStdString(); }
+
+void CTrace::SetName(const std::string& name) {
+  series_->setName(Q(name));
+  RowChanged();
+}
+
+QColor CTrace::Color() const { return series_->pen().color(); }
+
+void CTrace::SetColor(const QColor& color) {
+  QPen pen = series_->pen();
+  pen.setColor(color);
+  series_->setPen(pen);
+  RowChanged();
+}
+
+void CTrace::ApplyRange() {
+  axis_->setRange(range_.bottom, range_.top);
+  if (selected_) area_->ShowRangeOnLeftAxis(range_);
+}
+
+void CTrace::SetDisplayRange(double bottom, double top) {
+  if (!std::isfinite(bottom) || !std::isfinite(top)) return;
+  const TDisplayRange widened = WidenRange({bottom, top});
+  range_ = widened;
+  ApplyRange();
+  RowChanged();
+}
+
+void CTrace::SetReferenceScale(double reference, double scale) {
+  const TDisplayRange r = RangeFromReference(reference, scale, position_);
+  SetDisplayRange(r.bottom, r.top);
+}
+
+void CTrace::SetReferencePosition(int position) {
+  const double reference = ReferenceLevel(), scale = Scale();
+  position_ = ClampPosition(position);
+  SetReferenceScale(reference, scale);
+}
+
+void CTrace::AutoScale() {
+  double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+  for (size_t i = 0; i < PointCount(); ++i) {
+    const double v = PointValue(i);
+    if (std::isnan(v)) continue;
+    lo = std::min(lo, v);
+    hi = std::max(hi, v);
+  }
+  if (const auto rs = plotdesk::AutoScale(lo, hi, position_)) SetReferenceScale(rs->reference, rs->scale);
+}
+
+std::string CTrace::SourceUnit() const {
+  if (!sourceUnit_.empty()) return sourceUnit_;
+  return Channel() ? Channel()->QuantityR() : std::string();
+}
+
+std::string CTrace::DisplayedUnit() const { return displayedUnit_.empty() ? SourceUnit() : displayedUnit_; }
+
+void CTrace::SetSourceUnitOverride(const std::string& unit) {
+  sourceUnit_ = unit;
+  RowChanged();
+}
+
+void CTrace::SetDisplayedUnitOverride(const std::string& unit) {
+  displayedUnit_ = unit;
+  RowChanged();
+}
+
+bool CTrace::IsVisible() const { return series_->visible(); }
+
+void CTrace::SetVisible(bool visible) {
+  series_->setVisible(visible);
+  RowChanged();
+}
+
+void CTrace::MakeSelected() {
+  selected_ = true;
+  series_->setValueAxis(area_->Chart()->yAxis);
+  area_->ShowRangeOnLeftAxis(range_);
+}
+
+void CTrace::MakeUnselected() {
+  selected_ = false;
+  series_->setValueAxis(axis_);
+}
+
+void CTrace::BuildMenu(QMenu* menu) {
+  menu->addSeparator();
+  QAction* show = menu->addAction(QStringLiteral("&Отобразить"));
+  show->setObjectName(QStringLiteral("TraceShow"));
+  show->setCheckable(true);
+  show->setChecked(IsVisible());
+  QObject::connect(show, &QAction::triggered, menu, [this](bool on) {
+    SetVisible(on);
+    area_->Redraw();
+  });
+  QAction* autoScale = menu->addAction(QStringLiteral("&Автомасштаб"));
+  autoScale->setObjectName(QStringLiteral("TraceAutoScale"));
+  QObject::connect(autoScale, &QAction::triggered, menu, [this] {
+    AutoScale();
+    area_->Redraw();
+  });
+
+  QMenu* channels = menu->addMenu(QStringLiteral("&Канал"));
+  channels->setObjectName(QStringLiteral("TraceChannel"));
+  auto* group = new QActionGroup(channels);
+  for (CChannel* channel : area_->Channels()) {
+    QAction* a = channels->addAction(Q(channel->Name()));
+    a->setCheckable(true);
+    a->setChecked(channel == Channel());
+    group->addAction(a);
+    QObject::connect(a, &QAction::triggered, menu, [this, channel] {
+      if (channel == Channel()) return;
+      if (HasPoints() &&
+          vkplatform::MessageBox("Данные трассы будут потеряны.\nВы уверены, что хотите изменить измерительный канал?",
+                                 "Изменение измерительного канала", vkplatform::MsgIcon::Warning,
+                                 vkplatform::MsgButtons::YesNo, vkplatform::MsgAnswer::No) != vkplatform::MsgAnswer::Yes)
+        return;
+      AttachToChannel(channel);
+      area_->Redraw();
+    });
+  }
+
+  const QString unit = Q(DisplayedUnit());
+  NumberItem(menu, QStringLiteral("TraceReference"), QStringLiteral("О&порн, ") + unit, ReferenceLevel(),
+             [this](double v) {
+               SetReferenceScale(v, Scale());
+               area_->Redraw();
+             });
+  NumberItem(menu, QStringLiteral("TraceScale"), QStringLiteral("Ед/&дел, ") + unit, Scale(), [this](double v) {
+    SetReferenceScale(ReferenceLevel(), v);
+    area_->Redraw();
+  });
+  menu->addSeparator();
+  for (auto& f : filters_) f->BuildMenu(menu);
+}
+
+void CTrace::ProcessUpdate(bool changed, size_t arraySize, size_t offset, size_t count, const double* x,
+                           const double* y) {
+  // A restart clears the series; the points before the offset are filled
+  // with null points below.
+  changed = TakeSweepPart(sweep_, raw_, arraySize, offset, count, x, y, changed);
+  TTraceUpdate u{changed, arraySize, offset, count, x, y};
+  for (auto& f : filters_) f->Apply(u);
+
+  QCPGraphDataContainer& data = *series_->data();
+  if (u.changed) data.clear();
+  if (static_cast<size_t>(data.size()) < u.offset) {
+    const double key = u.count ? u.x[0] : 0;
+    QVector<QCPGraphData> nulls(static_cast<int>(u.offset - static_cast<size_t>(data.size())), QCPGraphData(key, kNull));
+    data.add(nulls, true);
+  }
+  const size_t have = static_cast<size_t>(data.size());
+  const size_t replace = u.offset < have ? std::min(u.count, have - u.offset) : 0;
+  auto it = data.begin() + static_cast<int>(u.offset);
+  for (size_t i = 0; i < replace; ++i, ++it) {
+    it->key = u.x[i];
+    it->value = u.y[i];
+  }
+  if (replace < u.count) {
+    QVector<QCPGraphData> tail(static_cast<int>(u.count - replace));
+    for (size_t i = replace; i < u.count; ++i) tail[static_cast<int>(i - replace)] = QCPGraphData(u.x[i], u.y[i]);
+    data.add(tail, true);
+  }
+  Updated(u);
+}
+
+void CTrace::Updated(const TTraceUpdate&) {}
+
+void CTrace::RewindPart(size_t offset, size_t count) {
+  if (sweep_.start == -1 || raw_.empty() || sweep_.expected != (offset + count) % raw_.size()) return;
+  sweep_.expected = offset;
+  if (sweep_.received < raw_.size()) sweep_.received -= std::min(count, sweep_.received);
+}
+
+void CTrace::Refilter(bool reprocess) {
+  if (!reprocess || sweep_.start == -1 || raw_.empty()) {
+    TTraceUpdate reset{true, raw_.size(), 0, 0, nullptr, nullptr};
+    for (auto& f : filters_) f->Apply(reset);
+    RowChanged();
+    return;
+  }
+  // The stored sweep, oldest points first: from its start to the end of the
+  // array, then from 0 on.
+  const size_t start = static_cast<size_t>(sweep_.start) % raw_.size();
+  const size_t first = std::min(sweep_.received, raw_.size() - start);
+  const size_t second = sweep_.received - first;
+  std::vector<TPoint> stored = raw_;
+  auto piece = [&](size_t from, size_t n, bool changed) {
+    std::vector<double> x(n), y(n);
+    for (size_t i = 0; i < n; ++i) {
+      x[i] = stored[from + i].x;
+      y[i] = stored[from + i].y;
+    }
+    ProcessUpdate(changed, stored.size(), from, n, x.data(), y.data());
+  };
+  piece(start, first, true);
+  if (second > 0) piece(0, second, false);
+  RowChanged();
+}
+
+void CTrace::Clear() {
+  series_->data()->clear();
+  raw_.clear();
+  sweep_ = TSweepState();
+}
+
+size_t CTrace::PointCount() const { return static_cast<size_t>(series_->data()->size()); }
+
+double CTrace::PointX(size_t index) const {
+  return index < PointCount() ? (series_->data()->constBegin() + static_cast<int>(index))->key : kNull;
+}
+
+double CTrace::PointValue(size_t index) const {
+  return index < PointCount() ? (series_->data()->constBegin() + static_cast<int>(index))->value : kNull;
+}
+
+CTraceFilter* CTrace::Filter(size_t index) const {
+  VK_ASSERT_TEXT(index < filters_.size(), "Index>=0 && Index<Filters.size()");
+  return index < filters_.size() ? filters_[index].get() : nullptr;
+}
+
+void CTrace::RowChanged() { area_->RefreshRow(this); }
+
+// ---- operands, data and memory traces ----
+
+void CTraceMathSource::Updated(const TTraceUpdate& update) { Area()->OperandUpdated(this, update); }
+
+void CTraceData::ChannelChanged(CChannel*) {
+  Clear();
+  RowChanged();
+}
+
+void CTraceData::ChannelData(CChannel* channel, size_t offset, size_t count, const double* x, const double* y) {
+  ProcessUpdate(false, channel->ArraySize(), offset, count, x, y);
+}
+
+void CTraceStatic::BuildMenu(QMenu* menu) {
+  CTrace::BuildMenu(menu);
+  menu->addSeparator();
+  QAction* clear = menu->addAction(QStringLiteral("Очистить"));
+  clear->setObjectName(QStringLiteral("MemoryClear"));
+  QObject::connect(clear, &QAction::triggered, menu, [this] {
+    Clear();
+    RowChanged();
+    Area()->Redraw();
+  });
+  QAction* load = menu->addAction(QStringLiteral("Загрузить данные..."));
+  load->setObjectName(QStringLiteral("MemoryLoad"));
+  QObject::connect(load, &QAction::triggered, menu, [this] { LoadDialog(); });
+  QAction* save = menu->addAction(QStringLiteral("Сохранить данные..."));
+  save->setObjectName(QStringLiteral("MemorySave"));
+  QObject::connect(save, &QAction::triggered, menu, [this] { SaveDialog(); });
+}
+
+void CTraceStatic::CopyFrom(const CTrace& source) {
+  std::vector<double> x(source.PointCount()), y(source.PointCount());
+  for (size_t i = 0; i < x.size(); ++i) {
+    x[i] = source.PointX(i);
+    y[i] = source.PointValue(i);
+  }
+  ProcessUpdate(false, x.size(), 0, x.size(), x.data(), y.data());
+}
+
+void CTraceStatic::SetPoints(const std::vector<double>& x, const std::vector<double>& y) {
+  const size_t n = std::min(x.size(), y.size());
+  ProcessUpdate(true, n, 0, n, x.data(), y.data());
+  RowChanged();
+}
+
+int CTraceStatic::LoadFromFile(const std::string& file) {
+  CDoubleMatrix matrix;
+  if (matrix.LoadFromFile(file) != 0) return -1;
+  if (matrix.Columns() != 2) {
+    vkplatform::MessageBox("Таблица трассы должна содержать два столбца.", "Ошибка при открытии трассы",
+                           vkplatform::MsgIcon::Warning);
+    return -1;
+  }
+  const CDoubleVector* cx = matrix.Column(0);
+  const CDoubleVector* cy = matrix.Column(1);
+  SetPoints(std::vector<double>(cx->Data(), cx->Data() + cx->Size()),
+            std::vector<double>(cy->Data(), cy->Data() + cy->Size()));
+  return 0;
+}
+
+int CTraceStatic::SaveToFile(const std::string& file) const {
+  CDoubleMatrix matrix;
+  auto* x = new CDoubleVector(static_cast<unsigned>(PointCount()));
+  auto* y = new CDoubleVector(static_cast<unsigned>(PointCount()));
+  for (unsigned i = 0; i < x->Size(); ++i) {
+    (*x)[i] = PointX(i);
+    (*y)[i] = PointValue(i);
+  }
+  matrix.InsertColumn(x);
+  matrix.InsertColumn(y);
+  return matrix.SaveToFile(file);
+}
+
+namespace {
+QString TraceFolder() {
+  const QString dir = QString::fromStdString(GetVKDir(dirWork));
+  QDir().mkpath(dir);
+  return dir;
+}
+}  // namespace
+
+void CTraceStatic::LoadDialog() {
+  const QString file = ChooseFileName(Area()->Panel(), {QStringLiteral("Открыть трассу"),
+                                                        vkgui::QtFilter(QStringLiteral("Файлы трасс|*.trc")),
+                                                        QStringLiteral("trc"), TraceFolder(), false});
+  if (file.isEmpty()) return;
+  if (LoadFromFile(file.toStdString()) == 0) Area()->Redraw();
+}
+
+void CTraceStatic::SaveDialog() {
+  const QString file = ChooseFileName(Area()->Panel(), {QStringLiteral("Сохранить трассу"),
+                                                        vkgui::QtFilter(QStringLiteral("Файлы трасс|*.trc")),
+                                                        QStringLiteral("trc"), TraceFolder(), true});
+  if (file.isEmpty()) return;
+  if (SaveToFile(file.toStdString()) != 0)
+    vkplatform::MessageBox("Ошибка при сохранении файла", "Ошибка", vkplatform::MsgIcon::Warning);
+}
+
+}  // namespace plotdesk

@@ -1,0 +1,652 @@
+#include "ui/DiagramArea.h"
+
+#include <QAction>
+#include <QColorDialog>
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QPainter>
+#include <QSplitter>
+#include <QStyledItemDelegate>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <QWheelEvent>
+#include <QWidgetAction>
+#include <qcustomplot.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "GuiPlugin.h"
+#include "markers/MarkerTemplateDialog.h"
+#include "markers/MarksManager.h"
+#include "model/TraceMath.h"
+#include "platform/Report.h"
+#include "report/ReportManager.h"
+
+namespace plotdesk {
+
+namespace {
+
+constexpr int kHelpContext = 1004;
+constexpr int kEmptyRowHeight = 17;
+constexpr int kListRowsShownAtMost = 5;
+const char* const kColumnTitles[] = {"имя", "канал", "опорн", "ед/дел", "тип", "фильтры"};
+const int kColumnWidths[] = {120, 100, 70, 70, 80, 80};
+// The colours new traces take in turn.
+const QColor kTraceColors[] = {QColor(0xE0, 0x20, 0x20), QColor(0x20, 0x40, 0xE0), QColor(0x00, 0x90, 0x30),
+                               QColor(0xC0, 0x60, 0x00), QColor(0x90, 0x00, 0xB0), QColor(0x00, 0x90, 0xA0),
+                               QColor(0x60, 0x60, 0x60), QColor(0xB0, 0x90, 0x00)};
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+QString Number(double v) { return QString::number(v, 'g', 6); }
+
+// The left axis in ten divisions of the shown range, the first label at
+// its bottom as it is (not rounded).
+class TDivisionTicker : public QCPAxisTicker {
+ protected:
+  double getTickStep(const QCPRange& range) override { return range.size() / kDivisions; }
+  QVector<double> createTickVector(double, const QCPRange& range) override {
+    QVector<double> ticks;
+    for (int i = 0; i <= kDivisions; ++i) ticks << range.lower + range.size() * i / kDivisions;
+    return ticks;
+  }
+  QVector<double> createSubTickVector(int, const QVector<double>&) override { return {}; }
+};
+
+// Commits of the list's in-place editors go to the area, not into the list.
+class TCellDelegate : public QStyledItemDelegate {
+ public:
+  TCellDelegate(CDiagramArea* area, QObject* parent) : QStyledItemDelegate(parent), area_(area) {}
+  void setEditorData(QWidget* editor, const QModelIndex& index) const override {
+    auto* edit = qobject_cast<QLineEdit*>(editor);
+    CTrace* trace = area_->Trace(index.row());
+    if (!edit || !trace) return QStyledItemDelegate::setEditorData(editor, index);
+    if (index.column() == CDiagramArea::colReference) edit->setText(Number(trace->ReferenceLevel()));
+    else if (index.column() == CDiagramArea::colScale) edit->setText(Number(trace->Scale()));
+    else edit->setText(Q(trace->Name()));
+    edit->selectAll();
+  }
+  void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const override {
+    if (auto* edit = qobject_cast<QLineEdit*>(editor)) {
+      const int row = index.row(), column = index.column();
+      const QString text = edit->text();
+      // Applied after the editor has closed: the row is made anew then.
+      QTimer::singleShot(0, area_->List(), [area = area_, row, column, text] { area->CellEdited(row, column, text); });
+    }
+  }
+
+ private:
+  CDiagramArea* area_;
+};
+
+}  // namespace
+
+// The events of the panel, the list and the chart that the area takes.
+class CDiagramArea::TFilter : public QObject {
+ public:
+  explicit TFilter(CDiagramArea* area) : area_(area) {}
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    switch (event->type()) {
+      case QEvent::Wheel:
+        if (watched == area_->chart_) {
+          area_->Wheel(static_cast<QWheelEvent*>(event)->angleDelta().y());
+          return true;
+        }
+        break;
+      case QEvent::KeyPress:
+        if (watched == area_->panel_) return area_->HandleKey(static_cast<QKeyEvent*>(event)->key());
+        break;
+      case QEvent::ContextMenu:
+        if (watched == area_->list_) {
+          auto* e = static_cast<QContextMenuEvent*>(event);
+          QPoint at = e->globalPos();
+          if (e->reason() == QContextMenuEvent::Keyboard) {
+            // The menu key opens it below the selected row.
+            QTreeWidgetItem* row = area_->list_->currentItem();
+            const QRect r = row ? area_->list_->visualItemRect(row) : QRect();
+            at = area_->list_->viewport()->mapToGlobal(row ? r.bottomLeft() : QPoint(0, 0));
+          }
+          area_->PopupListMenu(at);
+          return true;
+        }
+        if (watched == area_->chart_) {
+          area_->chartMenu_->popup(static_cast<QContextMenuEvent*>(event)->globalPos());
+          return true;
+        }
+        break;
+      case QEvent::Resize:
+        if (watched == area_->list_) area_->fps_->move(area_->list_->width() - area_->fps_->width() - 4, 2);
+        break;
+      default: break;
+    }
+    return false;
+  }
+
+ private:
+  CDiagramArea* area_;
+};
+
+CDiagramArea::CDiagramArea(QWidget* parent, bool fastLine) : fastLine_(fastLine) {
+  filter_ = std::make_unique<TFilter>(this);
+  BuildWidgets(parent);
+  BuildActions();
+  marks_ = std::make_unique<korchart::MarksManager>(chart_, 0, 20000);
+  QObject::connect(chart_, &QCustomPlot::beforeReplot, chart_, [this] {
+    if (marks_) marks_->Update();
+  });
+}
+
+CDiagramArea::~CDiagramArea() {
+  if (report_) {
+    report_->reject();
+    delete report_.data();
+  }
+  marks_.reset();
+  traces_.clear();
+  UnsubscribeAll();
+  delete panel_.data();
+}
+
+// ---- the widgets ----
+
+void CDiagramArea::BuildWidgets(QWidget* parent) {
+  panel_ = new TExPanel(parent);
+  panel_->setObjectName(QStringLiteral("DiagramArea"));
+  panel_->resize(300, 200);
+  panel_->setProperty("helpContext", kHelpContext);
+  panel_->setFocusPolicy(Qt::StrongFocus);
+  panel_->installEventFilter(filter_.get());
+  auto* layout = new QVBoxLayout(panel_);
+  layout->setContentsMargins(0, 0, 0, 0);
+  splitter_ = new QSplitter(Qt::Vertical, panel_);
+  splitter_->setObjectName(QStringLiteral("Splitter"));
+  splitter_->setChildrenCollapsible(false);
+  splitter_->setHandleWidth(4);
+  layout->addWidget(splitter_);
+
+  list_ = new QTreeWidget(splitter_);
+  list_->setObjectName(QStringLiteral("TraceList"));
+  list_->setColumnCount(colCount);
+  QStringList titles;
+  for (const char* t : kColumnTitles) titles << QString::fromUtf8(t);
+  list_->setHeaderLabels(titles);
+  for (int c = 0; c < colCount; ++c) list_->setColumnWidth(c, kColumnWidths[c]);
+  list_->header()->setSectionsClickable(false);
+  list_->header()->setVisible(false);
+  list_->setRootIsDecorated(false);
+  list_->setUniformRowHeights(true);
+  list_->setSelectionMode(QAbstractItemView::SingleSelection);
+  list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  list_->setIconSize(QSize(16, 16));
+  list_->setItemDelegate(new TCellDelegate(this, list_));
+  list_->setStyleSheet(QStringLiteral(
+      "QTreeView::item { border-right: 1px solid #d8d8d8; border-bottom: 1px solid #d8d8d8; }"
+      "QTreeView::item:selected { background: palette(highlight); color: palette(highlighted-text); }"));
+  list_->setMinimumHeight(0);
+  list_->installEventFilter(filter_.get());
+  QObject::connect(list_, &QTreeWidget::currentItemChanged, list_, [this](QTreeWidgetItem* item) {
+    Select(item ? list_->indexOfTopLevelItem(item) : -1);
+  });
+  QObject::connect(list_, &QTreeWidget::itemChanged, list_, [this](QTreeWidgetItem* item, int column) {
+    CTrace* trace = Trace(list_->indexOfTopLevelItem(item));
+    if (column != colName || !trace) return;
+    const bool on = item->checkState(colName) == Qt::Checked;
+    if (on != trace->IsVisible()) {
+      trace->SetVisible(on);
+      Redraw();
+    }
+  });
+  QObject::connect(list_, &QTreeWidget::itemDoubleClicked, list_, [this](QTreeWidgetItem* item, int column) {
+    const int row = list_->indexOfTopLevelItem(item);
+    if (column == colName || column == colReference || column == colScale) EditCell(row, column);
+    else ChooseColor(row);
+  });
+
+  fps_ = new QLabel(list_);
+  fps_->setObjectName(QStringLiteral("FpsLabel"));
+  fps_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  fps_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  fps_->setFixedWidth(110);
+  fps_->hide();
+
+  chart_ = new QCustomPlot(splitter_);
+  chart_->setObjectName(QStringLiteral("Chart"));
+  chart_->setMinimumSize(300, 100);
+  chart_->setProperty("helpContext", kHelpContext);
+  chart_->setFocusPolicy(Qt::StrongFocus);
+  chart_->legend->setVisible(false);
+  chart_->setNoAntialiasingOnDrag(true);
+  chart_->yAxis2->setVisible(false);
+  chart_->yAxis2->setRange(0, 1000);
+  chart_->yAxis->setTicker(QSharedPointer<QCPAxisTicker>(new TDivisionTicker));
+  chart_->yAxis->setRange(-50, 50);
+  for (QCPAxis* axis : {chart_->xAxis, chart_->yAxis}) {
+    axis->setBasePen(QPen(Qt::black, 1));
+    axis->grid()->setPen(QPen(QColor(0xC0, 0xC0, 0xC0), 1, Qt::DotLine));
+    axis->grid()->setSubGridVisible(false);
+  }
+  chart_->installEventFilter(filter_.get());
+  splitter_->setStretchFactor(0, 0);
+  splitter_->setStretchFactor(1, 1);
+  splitter_->setSizes({20, 180});
+  QObject::connect(splitter_, &QSplitter::splitterMoved, splitter_, [this] {
+    const QList<int> sizes = splitter_->sizes();
+    const int rounded = RoundListHeight(sizes.value(0));
+    if (rounded != sizes.value(0)) splitter_->setSizes({rounded, sizes.value(0) + sizes.value(1) - rounded});
+  });
+
+  // The reference position: a dotted line across the plot and the mark at
+  // its left end.
+  refLine_ = new QCPItemLine(chart_);
+  refLine_->setPen(QPen(Qt::black, 1, Qt::DotLine));
+  refLine_->start->setType(QCPItemPosition::ptAxisRectRatio);
+  refLine_->end->setType(QCPItemPosition::ptAxisRectRatio);
+  refLine_->setClipToAxisRect(false);
+  refMark_ = new QCPItemPixmap(chart_);
+  const QPixmap mark = vkgui::SvgPixmap(QStringLiteral(":/plotdesk/reflevel.svg"), 10, 10);
+  refMark_->setPixmap(mark);
+  refMark_->topLeft->setParentAnchor(refLine_->start);
+  refMark_->topLeft->setCoords(0, -mark.height() / 2.0);
+  refMark_->setClipToAxisRect(false);
+  UpdateReferenceMark();
+}
+
+void CDiagramArea::BuildActions() {
+  const struct {
+    const char* name;
+    const char* caption;
+    const char* icon;
+  } kActions[actCount] = {
+      {"ActionDelete", "&Удалить", ":/plotdesk/delete.svg"},
+      {"ActionMemorize", "&Запомнить", ":/plotdesk/memorize.svg"},
+      {"ActionNewDataTrace", "&Создать трассу данных", ":/plotdesk/newtrace.svg"},
+      {"ActionNewMathTrace", "&Создать мат. трассу (экспериментально)", ":/plotdesk/newtrace.svg"},
+      {"ActionOpenMarkers", "&Открыть маркеры", ":/korchart/load_markers.svg"},
+      {"ActionSaveMarkers", "&Сохранить маркеры", ":/korchart/save_markers.svg"},
+      {"ActionReport", "&Менеджер отчётов", ":/korchart/report.svg"},
+      {"ActionColumnHeaders", "&Заголовки колонок", nullptr},
+  };
+  for (int i = 0; i < actCount; ++i) {
+    auto* a = new QAction(QString::fromUtf8(kActions[i].caption), panel_);
+    a->setObjectName(QString::fromLatin1(kActions[i].name));
+    if (kActions[i].icon) a->setIcon(vkgui::SvgIcon(QString::fromLatin1(kActions[i].icon), 16));
+    actions_[static_cast<size_t>(i)] = a;
+  }
+  QObject::connect(actions_[actDelete], &QAction::triggered, panel_, [this] {
+    DeleteTrace(selected_);
+  });
+  QObject::connect(actions_[actMemorize], &QAction::triggered, panel_, [this] { Memorize(); });
+  QObject::connect(actions_[actNewDataTrace], &QAction::triggered, panel_, [this] {
+    CreateDataTrace(Channels().empty() ? nullptr : Channels().front());
+  });
+  QObject::connect(actions_[actNewMathTrace], &QAction::triggered, panel_, [this] { CreateMathTrace(); });
+  QObject::connect(actions_[actOpenMarkers], &QAction::triggered, panel_, [this] { LoadMarkers(); });
+  QObject::connect(actions_[actSaveMarkers], &QAction::triggered, panel_, [this] { SaveMarkers(); });
+  QObject::connect(actions_[actReport], &QAction::triggered, panel_, [this] { ShowReport(); });
+  actions_[actColumnHeaders]->setCheckable(true);
+  QObject::connect(actions_[actColumnHeaders], &QAction::toggled, panel_, [this](bool on) { SetColumnHeaders(on); });
+
+  chartMenu_ = new QMenu(chart_);
+  chartMenu_->setObjectName(QStringLiteral("ChartPopup"));
+  for (int i = actNewDataTrace; i < actCount; ++i) chartMenu_->addAction(actions_[static_cast<size_t>(i)]);
+  listMenu_ = new QMenu(list_);
+  listMenu_->setObjectName(QStringLiteral("TraceListPopup"));
+}
+
+// ---- channels ----
+
+void CDiagramArea::AddChannel(CChannel* channel) {
+  Subscribe(channel);
+  ChannelChanged(channel);
+}
+
+void CDiagramArea::ChannelChanged(CChannel* channel) {
+  if (channel->StimulusMax() > channel->StimulusMin()) chart_->xAxis->setRange(channel->StimulusMin(), channel->StimulusMax());
+  chart_->xAxis->setProperty("units", Q(channel->QuantityS()));
+  for (const auto& t : traces_)
+    if (t->Channel() == channel) RefreshRow(t.get());
+}
+
+void CDiagramArea::ChannelDataComplete(CChannel*) {
+  // The markers read the new data when the frame is drawn.
+}
+
+// ---- traces ----
+
+QColor CDiagramArea::NextColor() const { return kTraceColors[traces_.size() % std::size(kTraceColors)]; }
+
+std::string CDiagramArea::NewName(const std::string& prefix) const {
+  std::vector<std::string> names;
+  for (const auto& t : traces_) names.push_back(t->Name());
+  return NextTraceName(prefix, names);
+}
+
+void CDiagramArea::AddTrace(std::unique_ptr<CTrace> trace) {
+  CTrace* t = trace.get();
+  traces_.push_back(std::move(trace));
+  t->SetReferencePosition(refPosition_);
+  auto* row = new QTreeWidgetItem();
+  row->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsUserCheckable | Qt::ItemIsEditable);
+  {
+    const QSignalBlocker block(list_);
+    list_->addTopLevelItem(row);
+  }
+  RefreshRow(t);
+  const int rows = list_->topLevelItemCount();
+  if (rows < kListRowsShownAtMost + 1) {
+    const int rowHeight = list_->visualItemRect(list_->topLevelItem(0)).height();
+    const int header = list_->header()->isVisible() ? list_->header()->height() : 0;
+    const int height = (rowHeight > 0 ? rowHeight : kEmptyRowHeight) * rows + header + 2;
+    const QList<int> sizes = splitter_->sizes();
+    splitter_->setSizes({height, std::max(0, sizes.value(0) + sizes.value(1) - height)});
+  }
+  list_->scrollToItem(row);
+  SeriesChanged();
+  Select(rows - 1);
+  Redraw();
+}
+
+CTraceData* CDiagramArea::CreateDataTrace(CChannel* channel) {
+  auto trace = std::make_unique<CTraceData>(this, NewName("Трс"), NextColor());
+  CTraceData* t = trace.get();
+  t->AttachToChannel(channel);
+  AddTrace(std::move(trace));
+  return t;
+}
+
+CTraceStatic* CDiagramArea::CreateMemoryTrace(CChannel* channel) {
+  auto trace = std::make_unique<CTraceStatic>(this, NewName("Пам"), NextColor());
+  CTraceStatic* t = trace.get();
+  t->AttachToChannel(channel);
+  AddTrace(std::move(trace));
+  return t;
+}
+
+CTraceStatic* CDiagramArea::Memorize() {
+  CTrace* source = Trace(selected_);
+  if (!source) return nullptr;
+  if (!source->HasPoints()) {
+    vkplatform::MessageBox("Исходная трасса не содержит данных", "Создание трассы памяти", vkplatform::MsgIcon::Warning);
+    return nullptr;
+  }
+  auto trace = std::make_unique<CTraceStatic>(this, NewName("Пам"), NextColor());
+  CTraceStatic* t = trace.get();
+  t->AttachToChannel(source->Channel());
+  if (source->DisplayedUnit() != t->SourceUnit()) t->SetSourceUnitOverride(source->DisplayedUnit());
+  t->CopyFrom(*source);
+  const double reference = source->ReferenceLevel(), scale = source->Scale();
+  AddTrace(std::move(trace));
+  t->SetReferenceScale(reference, scale);
+  Redraw();
+  return t;
+}
+
+CTraceMath* CDiagramArea::CreateMathTrace() {
+  auto trace = std::make_unique<CTraceMath>(this, NewName("Мат"), NextColor());
+  CTraceMath* t = trace.get();
+  if (!Channels().empty()) t->AttachToChannel(Channels().front());
+  AddTrace(std::move(trace));
+  return t;
+}
+
+void CDiagramArea::DeleteTrace(int index) {
+  CTrace* trace = Trace(index);
+  if (!trace) return;
+  if (selected_ == index) trace->MakeUnselected();
+  selected_ = -1;
+  for (const auto& t : traces_)
+    if (auto* math = dynamic_cast<CTraceMath*>(t.get())) math->Forget(trace);
+  {
+    const QSignalBlocker block(list_);
+    delete list_->takeTopLevelItem(index);
+    list_->setCurrentItem(nullptr);
+    list_->clearSelection();
+  }
+  traces_.erase(traces_.begin() + index);
+  SeriesChanged();
+  Redraw();
+}
+
+CTrace* CDiagramArea::Trace(int index) const {
+  return index >= 0 && index < static_cast<int>(traces_.size()) ? traces_[static_cast<size_t>(index)].get() : nullptr;
+}
+
+int CDiagramArea::IndexOf(const CTrace* trace) const {
+  for (size_t i = 0; i < traces_.size(); ++i)
+    if (traces_[i].get() == trace) return static_cast<int>(i);
+  return -1;
+}
+
+CTrace* CDiagramArea::FindTrace(const std::string& name) const {
+  for (const auto& t : traces_)
+    if (t->Name() == name) return t.get();
+  return nullptr;
+}
+
+void CDiagramArea::Select(int index) {
+  if (!Trace(index)) index = -1;
+  if (index != selected_) {
+    if (CTrace* old = Trace(selected_)) old->MakeUnselected();
+    selected_ = index;
+    if (CTrace* now = Trace(selected_)) now->MakeSelected();
+  }
+  {
+    const QSignalBlocker block(list_);
+    list_->setCurrentItem(index >= 0 ? list_->topLevelItem(index) : nullptr);
+  }
+  Redraw();
+}
+
+void CDiagramArea::OperandUpdated(const CTraceMathSource* source, const TTraceUpdate& update) {
+  for (const auto& t : traces_)
+    if (auto* math = dynamic_cast<CTraceMath*>(t.get())) math->OperandUpdated(source, update);
+}
+
+void CDiagramArea::SeriesChanged() {
+  // The markers follow the traces, by name.
+  std::vector<QCPGraph*> series;
+  for (const auto& t : traces_) {
+    t->Series()->setProperty("units", Q(t->DisplayedUnit()));
+    series.push_back(t->Series());
+  }
+  const korchart::TMarkerSet set = marks_->GetMarkerSet();
+  const std::string presets = marks_->LinkMarkPresetFileName();
+  if (report_) {
+    report_->reject();
+    report_->deleteLater();
+    report_ = nullptr;
+  }
+  marks_.reset();
+  marks_ = std::make_unique<korchart::MarksManager>(chart_, 0, 20000);
+  marks_->SetSeries(series);
+  if (!presets.empty()) marks_->SetLinkMarkPresetFileName(presets);
+  marks_->SetMarkerSet(set, false);
+}
+
+// ---- reference position ----
+
+void CDiagramArea::SetReferencePosition(int position) {
+  refPosition_ = ClampPosition(position);
+  for (const auto& t : traces_) t->SetReferencePosition(refPosition_);
+  UpdateReferenceMark();
+  Redraw();
+}
+
+void CDiagramArea::UpdateReferenceMark() {
+  const double y = refPosition_ / static_cast<double>(kDivisions);
+  refLine_->start->setCoords(0, y);
+  refLine_->end->setCoords(1, y);
+}
+
+void CDiagramArea::ShowRangeOnLeftAxis(const TDisplayRange& range) { chart_->yAxis->setRange(range.bottom, range.top); }
+
+void CDiagramArea::Wheel(int delta) {
+  // A forward notch moves the reference position one division up.
+  if (delta == 0) return;
+  SetReferencePosition(refPosition_ - delta / 120);
+}
+
+bool CDiagramArea::HandleKey(int key) {
+  if (key != Qt::Key_Up && key != Qt::Key_Down) return false;
+  const int count = static_cast<int>(traces_.size());
+  if (count == 0) return true;
+  const int next = selected_ < 0 ? 0 : std::clamp(selected_ + (key == Qt::Key_Down ? 1 : -1), 0, count - 1);
+  Select(next);
+  return true;
+}
+
+// ---- the trace list ----
+
+QIcon CDiagramArea::RowIcon(const QColor& color) const {
+  // The channel picture in the trace's colour.
+  QPixmap pixmap = vkgui::SvgPixmap(QStringLiteral(":/plotdesk/channel.svg"), 16, 16);
+  QPainter p(&pixmap);
+  p.setCompositionMode(QPainter::CompositionMode_SourceIn);
+  p.fillRect(pixmap.rect(), color);
+  return QIcon(pixmap);
+}
+
+QTreeWidgetItem* CDiagramArea::Row(int index) const { return index >= 0 ? list_->topLevelItem(index) : nullptr; }
+
+void CDiagramArea::RefreshRow(const CTrace* trace) {
+  QTreeWidgetItem* row = Row(IndexOf(trace));
+  if (!row) return;
+  const QSignalBlocker block(list_);
+  const QString unit = Q(trace->DisplayedUnit());
+  auto withUnit = [&unit](double v) { return unit.isEmpty() ? Number(v) : Number(v) + QLatin1Char(' ') + unit; };
+  row->setText(colName, Q(trace->Name()));
+  row->setCheckState(colName, trace->IsVisible() ? Qt::Checked : Qt::Unchecked);
+  row->setIcon(colName, RowIcon(trace->Color()));
+  row->setText(colChannel, trace->Channel() ? Q(trace->Channel()->Name()) : QString());
+  row->setText(colReference, withUnit(trace->ReferenceLevel()));
+  row->setText(colScale, withUnit(trace->Scale()));
+  row->setText(colKind, Q(trace->KindText()));
+  QStringList tags;
+  for (const auto& f : trace->Filters())
+    if (const std::string tag = f->Tag(); !tag.empty()) tags << Q(tag);
+  row->setText(colFilters, tags.join(QLatin1Char(' ')));
+}
+
+void CDiagramArea::EditCell(int row, int column) {
+  if (QTreeWidgetItem* item = Row(row)) {
+    list_->setCurrentItem(item);
+    list_->editItem(item, column);
+  }
+}
+
+void CDiagramArea::CellEdited(int row, int column, const QString& text) {
+  CTrace* trace = Trace(row);
+  if (!trace) return;
+  if (column == colName) {
+    if (!text.trimmed().isEmpty()) trace->SetName(text.trimmed().toStdString());
+    return;
+  }
+  bool ok = false;
+  const double v = QString(text).trimmed().replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&ok);
+  if (!ok || !std::isfinite(v)) return;
+  if (column == colReference) {
+    trace->SetReferenceScale(v, trace->Scale());
+    EditCell(row, colScale);  // then the scale
+  } else if (column == colScale) {
+    trace->SetReferenceScale(trace->ReferenceLevel(), v);
+  }
+  Redraw();
+}
+
+void CDiagramArea::ChooseColor(int row) {
+  CTrace* trace = Trace(row);
+  if (!trace) return;
+  for (int i = 0; i < static_cast<int>(customColors_.size()); ++i)
+    if (customColors_[static_cast<size_t>(i)].isValid()) QColorDialog::setCustomColor(i, customColors_[static_cast<size_t>(i)]);
+  QColorDialog dialog(trace->Color(), panel_);
+  dialog.setObjectName(QStringLiteral("TraceColorDialog"));
+  if (ExecModalDialog(&dialog) == QDialog::Accepted && dialog.selectedColor().isValid()) {
+    trace->SetColor(dialog.selectedColor());
+    Redraw();
+  }
+  for (int i = 0; i < static_cast<int>(customColors_.size()); ++i)
+    customColors_[static_cast<size_t>(i)] = QColorDialog::customColor(i);
+}
+
+int CDiagramArea::RoundListHeight(int height) const {
+  const int rows = list_->topLevelItemCount();
+  const int rowHeight = rows ? std::max(1, list_->visualItemRect(list_->topLevelItem(0)).height()) : kEmptyRowHeight;
+  const int header = list_->header()->isVisible() ? list_->header()->height() : 0;
+  int n = static_cast<int>(std::lround(static_cast<double>(height - header - 1) / rowHeight));
+  n = std::clamp(n, 0, rows);  // never more rows than the list has
+  return header + 1 + n * rowHeight;
+}
+
+void CDiagramArea::SetColumnHeaders(bool shown) {
+  if (list_->header()->isVisible() == shown) return;
+  const int header = list_->header()->sizeHint().height();
+  list_->header()->setVisible(shown);
+  // The rows keep their place: the list grows or shrinks by the header.
+  const QList<int> sizes = splitter_->sizes();
+  const int height = std::max(0, sizes.value(0) + (shown ? header : -header));
+  splitter_->setSizes({height, std::max(0, sizes.value(0) + sizes.value(1) - height)});
+}
+
+void CDiagramArea::RebuildListMenu() {
+  listMenu_->clear();
+  // Items of the last opening are gone with it.
+  for (QObject* child : listMenu_->children())
+    if (qobject_cast<QMenu*>(child) || qobject_cast<QWidgetAction*>(child)) child->deleteLater();
+  listMenu_->addAction(actions_[actDelete]);
+  listMenu_->addAction(actions_[actMemorize]);
+  actions_[actDelete]->setEnabled(selected_ >= 0);
+  actions_[actMemorize]->setEnabled(selected_ >= 0);
+  if (CTrace* trace = Trace(selected_)) trace->BuildMenu(listMenu_);
+}
+
+void CDiagramArea::PopupListMenu(const QPoint& global) {
+  RebuildListMenu();
+  listMenu_->popup(global);
+}
+
+// ---- markers and reports ----
+
+void CDiagramArea::LoadMarkers() {
+  const std::string file = korchart::ChooseMarkerTemplate(panel_, false);
+  if (file.empty()) return;
+  if (marks_->LoadFromFile(file) != 0) korchart::SayMarkerTemplateFailed(false);
+  Redraw();
+}
+
+void CDiagramArea::SaveMarkers() {
+  const std::string file = korchart::ChooseMarkerTemplate(panel_, true);
+  if (!file.empty() && marks_->SaveToFile(file) != 0) korchart::SayMarkerTemplateFailed(true);
+}
+
+std::vector<std::string> CDiagramArea::ReportTitles() const {
+  std::vector<std::string> titles;
+  for (const auto& t : traces_) titles.push_back(korchart::DiagramTraceTitle(
+      t->Name(), t->Channel() ? t->Channel()->Name() : std::string(), t->ReferenceLevel(), t->Scale(), t->DisplayedUnit()));
+  return titles;
+}
+
+korchart::TfrmReportManager* CDiagramArea::Report() {
+  if (!report_) report_ = new korchart::TfrmReportManager(panel_, chart_, marks_.get());
+  report_->SetSeriesTitles(ReportTitles());
+  return report_;
+}
+
+void CDiagramArea::ShowReport() { Report()->ShowModal(); }
+
+// ---- drawing ----
+
+void CDiagramArea::ShowFrameRate(double fps) {
+  fps_->setText(QString::asprintf("FPS: %.2f ", fps));
+  fps_->show();
+  fps_->raise();
+}
+
+void CDiagramArea::Redraw() { chart_->replot(QCustomPlot::rpQueuedReplot); }
+
+}  // namespace plotdesk

@@ -1,0 +1,428 @@
+// The diagram plug-in: traces on the area (parts and restarts on the
+// series, display ranges, selection, memory and math traces, .trc files,
+// the list and its menus), the plug-in fed through queues in common-X and
+// pair mode with the stimulus range and bad frames, the thread against a
+// stop, and a scheme with the simulated instrument.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QHeaderView>
+#include <QMainWindow>
+#include <QMenu>
+#include <QSplitter>
+#include <QTreeWidget>
+
+#include <array>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <thread>
+
+#include "GuiPlugin.h"
+#include "PacketQueue.h"
+#include "PlotDesk.h"
+#include "PluginFeed.h"
+#include "SchemeRunner.h"
+#include "Screenshot.h"
+#include "TestApp.h"
+#include "TestHome.h"
+#include "VKXml.h"
+#include "markers/MarksManager.h"
+#include "model/TraceMath.h"
+#include "platform/Report.h"
+#include "qcustomplot.h"
+#include "ui/DiagramArea.h"
+
+namespace fs = std::filesystem;
+using namespace plotdesk;
+
+namespace {
+
+// An area on a window, with two channels.
+struct TArea : TAppFirst {
+  TArea() : area(&host, true) {
+    host.resize(800, 500);
+    area.Panel()->resize(800, 500);
+    area.AddChannel(&c1);
+    area.AddChannel(&c2);
+    host.show();
+  }
+  void Part(CChannel& c, size_t full, size_t offset, size_t n, double level) {
+    std::vector<double> x(n), y(n);
+    for (size_t i = 0; i < n; ++i) {
+      x[i] = 100.0 + offset + i;
+      y[i] = level + 0.01 * (offset + i);
+    }
+    c.SetArraySize(full);
+    c.Deliver(offset, n, x.data(), y.data());
+  }
+  QWidget host;
+  CDiagramArea area;
+  CChannel c1{"Передача", "дБ", "МГц"}, c2{"Отражение", "дБ", "МГц"};
+};
+
+}  // namespace
+
+TEST(DiagramTraces, PartsRestartsAndTheSeries) {
+  TArea a;
+  CTraceData* t = a.area.CreateDataTrace(&a.c1);
+  EXPECT_EQ(t->Name(), "Трс1");
+  a.Part(a.c1, 200, 0, 100, -10);
+  a.Part(a.c1, 200, 100, 100, -10);
+  ASSERT_EQ(t->PointCount(), 200u);
+  EXPECT_DOUBLE_EQ(t->PointValue(150), -8.5);
+  // The next sweep replaces points in place, never adds.
+  a.Part(a.c1, 200, 0, 50, -20);
+  EXPECT_EQ(t->PointCount(), 200u);
+  EXPECT_DOUBLE_EQ(t->PointValue(10), -19.9);
+  EXPECT_DOUBLE_EQ(t->PointValue(150), -8.5);
+  // A part at an unexpected offset starts again there: nulls before it.
+  a.Part(a.c1, 200, 120, 30, -30);
+  EXPECT_EQ(t->PointCount(), 150u);
+  EXPECT_TRUE(std::isnan(t->PointValue(0)));
+  EXPECT_DOUBLE_EQ(t->PointValue(120), -28.8);
+  // A new array size clears the trace (the channel says it changed).
+  a.Part(a.c1, 50, 0, 50, 0);
+  EXPECT_EQ(t->PointCount(), 50u);
+  // The other channel's data are not this trace's.
+  a.Part(a.c2, 10, 0, 10, 5);
+  EXPECT_EQ(t->PointCount(), 50u);
+}
+
+TEST(DiagramTraces, RangesSelectionAndReferencePosition) {
+  TArea a;
+  CTraceData* t1 = a.area.CreateDataTrace(&a.c1);
+  CTraceData* t2 = a.area.CreateDataTrace(&a.c2);
+  EXPECT_EQ(a.area.Selected(), 1);  // the new trace is selected
+  t1->SetReferenceScale(-20, 5);
+  t2->SetReferenceScale(0, 1);
+  // The selected trace shows its range on the left axis; the other keeps
+  // its own (hidden) axis, so its values stay real.
+  EXPECT_EQ(t2->Series()->valueAxis(), a.area.Chart()->yAxis);
+  EXPECT_DOUBLE_EQ(a.area.Chart()->yAxis->range().lower, -5);
+  EXPECT_DOUBLE_EQ(a.area.Chart()->yAxis->range().upper, 5);
+  EXPECT_EQ(t1->Series()->valueAxis(), t1->OwnAxis());
+  EXPECT_DOUBLE_EQ(t1->OwnAxis()->range().lower, -45);
+  a.area.Select(0);
+  EXPECT_EQ(t1->Series()->valueAxis(), a.area.Chart()->yAxis);
+  EXPECT_DOUBLE_EQ(a.area.Chart()->yAxis->range().upper, 5);
+  // The wheel moves every trace's reference position, keeping level and scale.
+  a.area.Wheel(120);
+  EXPECT_EQ(a.area.ReferencePosition(), 4);
+  EXPECT_DOUBLE_EQ(t1->ReferenceLevel(), -20);
+  EXPECT_DOUBLE_EQ(t1->Range().top, 0);
+  a.area.Wheel(-120 * 20);
+  EXPECT_EQ(a.area.ReferencePosition(), 10);
+  EXPECT_DOUBLE_EQ(t2->Range().bottom, 0);
+  // Auto scale on data 0..1, and a range too narrow is widened.
+  std::vector<double> x{1, 2, 3}, y{0, 0.5, 1};
+  a.c1.SetArraySize(3);
+  a.c1.Deliver(0, 3, x.data(), y.data());
+  a.area.SetReferencePosition(5);
+  t1->AutoScale();
+  EXPECT_DOUBLE_EQ(t1->ReferenceLevel(), 0);
+  EXPECT_DOUBLE_EQ(t1->Scale(), 1);
+  t1->SetDisplayRange(2, 2.01);
+  EXPECT_NEAR(t1->Range().top - t1->Range().bottom, 0.1, 1e-12);
+  // The row says it all.
+  QTreeWidgetItem* row = a.area.Row(0);
+  EXPECT_EQ(row->text(CDiagramArea::colChannel), "Передача");
+  EXPECT_EQ(row->text(CDiagramArea::colScale), "0.01 дБ");
+  EXPECT_EQ(row->text(CDiagramArea::colKind), "Измерит.");
+  // Deleting selects nothing.
+  a.area.Action(CDiagramArea::actDelete)->trigger();
+  EXPECT_EQ(a.area.Traces().size(), 1u);
+  EXPECT_EQ(a.area.Selected(), -1);
+}
+
+TEST(DiagramTraces, MemoryAndMathTraces) {
+  vkplatform::ReportCapture reports;
+  TArea a;
+  CTraceData* t = a.area.CreateDataTrace(&a.c1);
+  // Nothing to remember yet.
+  EXPECT_EQ(a.area.Memorize(), nullptr);
+  EXPECT_EQ(reports.CountText("Исходная трасса не содержит данных"), 1);
+  a.Part(a.c1, 100, 0, 100, -10);
+  t->SetReferenceScale(-5, 2);
+  CTraceStatic* m = a.area.Memorize();
+  ASSERT_NE(m, nullptr);
+  EXPECT_EQ(m->Name(), "Пам1");
+  EXPECT_DOUBLE_EQ(m->ReferenceLevel(), -5);
+  EXPECT_DOUBLE_EQ(m->Scale(), 2);
+  // The memory keeps its points when the channel goes on.
+  a.Part(a.c1, 100, 0, 100, -20);
+  EXPECT_DOUBLE_EQ(m->PointValue(0), -10);
+
+  CTraceMath* math = a.area.CreateMathTrace();
+  EXPECT_EQ(math->Name(), "Мат1");
+  math->SetOperand(1, t);
+  math->SetOperand(2, m);
+  // Chosen operands compute at once (the memory would never draw again).
+  ASSERT_EQ(math->PointCount(), 100u);
+  EXPECT_DOUBLE_EQ(math->PointValue(3), -10);
+  math->SetOperation(2);
+  EXPECT_DOUBLE_EQ(math->PointValue(3), -14.97);
+  // New parts of the data trace follow on the result.
+  a.Part(a.c1, 100, 0, 10, -30);
+  EXPECT_DOUBLE_EQ(math->PointValue(3), -19.97);
+  // Operands of unequal length leave the result as it is.
+  m->SetPoints({1, 2}, {0, 0});
+  a.Part(a.c1, 100, 10, 10, -40);
+  EXPECT_DOUBLE_EQ(math->PointValue(12), -14.88);
+  // A deleted operand is forgotten.
+  a.area.DeleteTrace(a.area.IndexOf(m));
+  EXPECT_EQ(math->Operand(2), nullptr);
+  a.Part(a.c1, 100, 20, 10, -50);  // nothing to combine with: no crash, no change
+}
+
+TEST(DiagramTraces, TraceFilesKeepTwoColumns) {
+  vkplatform::ReportCapture reports;
+  TArea a;
+  CTraceStatic* m = a.area.CreateMemoryTrace(&a.c1);
+  const std::string good = TestHome() + "/good.trc", three = TestHome() + "/three.trc", saved = TestHome() + "/saved.trc";
+  std::ofstream(good) << "100\t-1\n200\t-2\n300\t-3\n";
+  std::ofstream(three) << "1 2 3\n4 5 6\n";
+  ASSERT_EQ(m->LoadFromFile(good), 0);
+  EXPECT_EQ(m->PointCount(), 3u);
+  EXPECT_EQ(m->LoadFromFile(three), -1);
+  EXPECT_EQ(reports.CountText("Таблица трассы должна содержать два столбца."), 1);
+  EXPECT_EQ(m->PointCount(), 3u);  // the old points stay
+  EXPECT_EQ(m->LoadFromFile(TestHome() + "/missing.trc"), -1);
+  EXPECT_EQ(m->PointCount(), 3u);
+  ASSERT_EQ(m->SaveToFile(saved), 0);
+  CTraceStatic* again = a.area.CreateMemoryTrace(&a.c1);
+  ASSERT_EQ(again->LoadFromFile(saved), 0);
+  EXPECT_DOUBLE_EQ(again->PointX(2), 300);
+  EXPECT_DOUBLE_EQ(again->PointValue(2), -3);
+}
+
+TEST(DiagramArea, ListMenusEditingAndTheSplitter) {
+  vkplatform::ReportCapture reports;
+  TArea a;
+  CTraceData* t = a.area.CreateDataTrace(&a.c1);
+  a.area.CreateDataTrace(&a.c2);
+  a.area.Select(0);
+  // The list's menu: the area's items, then the trace's.
+  a.area.RebuildListMenu();
+  QStringList items;
+  for (QAction* act : a.area.ListMenu()->actions())
+    if (!act->isSeparator()) items << act->text();
+  EXPECT_EQ(items.mid(0, 5), (QStringList{"&Удалить", "&Запомнить", "&Отобразить", "&Автомасштаб", "&Канал"}));
+  // The chart's menu holds the creating, marker, report and header actions.
+  EXPECT_EQ(a.area.ChartMenu()->actions().size(), 6);
+  // Another channel while the trace has points asks first; No keeps it.
+  a.Part(a.c1, 10, 0, 10, 0);
+  QMenu* channels = a.area.ListMenu()->findChild<QMenu*>("TraceChannel");
+  ASSERT_NE(channels, nullptr);
+  channels->actions().at(1)->trigger();
+  EXPECT_EQ(reports.CountText("Вы уверены, что хотите изменить измерительный канал?"), 1);
+  EXPECT_EQ(t->Channel(), &a.c1);
+  // The cells' edits: a number sets, a text that is none is ignored.
+  a.area.CellEdited(0, CDiagramArea::colReference, "-7,5");
+  EXPECT_DOUBLE_EQ(t->ReferenceLevel(), -7.5);
+  a.area.CellEdited(0, CDiagramArea::colScale, "abc");
+  EXPECT_DOUBLE_EQ(t->Scale(), 10);
+  a.area.CellEdited(0, CDiagramArea::colName, "Вход");
+  EXPECT_EQ(t->Name(), "Вход");
+  // The check box hides the trace.
+  a.area.Row(0)->setCheckState(CDiagramArea::colName, Qt::Unchecked);
+  EXPECT_FALSE(t->IsVisible());
+  // The splitter keeps whole rows, never more than there are.
+  const int row = a.area.List()->visualItemRect(a.area.Row(0)).height();
+  EXPECT_EQ(a.area.RoundListHeight(1 + row * 2 - 3), 1 + row * 2);
+  EXPECT_EQ(a.area.RoundListHeight(1000), 1 + row * 2);
+  // Column headers push the rows down by the header's height.
+  const int before = a.area.Splitter()->sizes().at(0);
+  a.area.Action(CDiagramArea::actColumnHeaders)->trigger();
+  EXPECT_TRUE(a.area.List()->header()->isVisible());
+  EXPECT_GT(a.area.Splitter()->sizes().at(0), before);
+  // Report titles carry channel, reference, scale and unit.
+  EXPECT_EQ(a.area.ReportTitles().at(0), "Вход(Передача оп.-7.5/10 дБ)");
+}
+
+// ---- the plug-in ----
+
+namespace {
+
+enum { kX = 0, kX1 = 1, kY1 = 2, kX2 = 3, kY2 = 4, kX3 = 5, kY3 = 6, kX4 = 7, kY4 = 8, kMin = 9, kMax = 10 };
+
+const char* const kFourChannels = R"(<parameters fps="true">
+  <position left="10" top="0" width="50.7" height="100"/>
+  <channels>
+    <channel name="К1" quantityr="дБ" quantitys="МГц"><trace reference="0" scalediv="10"/></channel>
+    <channel name="К2"><trace/></channel>
+    <channel name="К3"><trace/></channel>
+    <channel name="К4"><trace/></channel>
+  </channels></parameters>)";
+
+// A diagram fed through its eleven inputs.
+struct TDesk : TPluginFeed<TPlotDesk, 11> {
+  explicit TDesk(const std::set<int>& wired, const std::string& parameters = kFourChannels)
+      : TPluginFeed(wired, parameters, "diagram", QSize(1000, 600)) {}
+  // A whole vector (full 0) or a part, values level + index.
+  CDoubleVector* Vector(unsigned full, unsigned offset, unsigned n, double level) {
+    auto* v = full ? new CDoubleVectorPart(n, full, offset) : new CDoubleVector(n);
+    for (unsigned i = 0; i < n; ++i) (*v)[i] = level + offset + i;
+    return v;
+  }
+  CTrace* Trace(int i) const { return desk.Area()->Trace(i); }
+
+  TPlotDesk& desk = plugin;
+};
+
+}  // namespace
+
+TEST(PlotDesk, CommonXFeedsTheWiredYsAndTheStimulusRange) {
+  vkplatform::ReportCapture reports;
+  TDesk d({kX, kY1, kY3, kMin, kMax});
+  ASSERT_EQ(d.desk.Area()->Traces().size(), 4u);
+  // The area takes 50 percent (50.7 truncated) from 10 percent on.
+  const QRect r = d.desk.Area()->Panel()->geometry();
+  const int w = d.host.centralWidget()->contentsRect().width();
+  EXPECT_EQ(r.left(), w * 10 / 100);
+  EXPECT_EQ(r.width(), w * 50 / 100);
+  // X and Y1 alone make no frame while Y3 is wired.
+  d.Send(kX, d.Vector(0, 0, 20, 100));
+  d.Send(kY1, d.Vector(0, 0, 20, -50));
+  d.RunUntil([] { return false; }, 60);
+  EXPECT_EQ(d.Trace(0)->PointCount(), 0u);
+  d.Send(kY3, d.Vector(0, 0, 20, -10));
+  ASSERT_TRUE(d.RunUntil([&] { return d.Trace(2)->PointCount() == 20; }));
+  EXPECT_EQ(d.Trace(0)->PointCount(), 20u);
+  EXPECT_DOUBLE_EQ(d.Trace(0)->PointX(5), 105);
+  EXPECT_DOUBLE_EQ(d.Trace(2)->PointValue(5), -5);
+  EXPECT_EQ(d.Trace(1)->PointCount(), 0u);
+  EXPECT_EQ(d.Trace(3)->PointCount(), 0u);
+  // The stimulus range sets the bottom axis; the same range again is nothing new.
+  d.Send(kMin, new CDoublePacket(100));
+  d.Send(kMax, new CDoublePacket(1100));
+  ASSERT_TRUE(d.RunUntil([&] { return d.desk.Area()->Chart()->xAxis->range().upper == 1100; }));
+  EXPECT_DOUBLE_EQ(d.desk.Channels()[0]->StimulusMin(), 100);
+  // The frame rate is shown once two frames were drawn.
+  d.Send(kX, d.Vector(0, 0, 20, 100));
+  d.Send(kY1, d.Vector(0, 0, 20, -40));
+  d.Send(kY3, d.Vector(0, 0, 20, -40));
+  ASSERT_TRUE(d.RunUntil([&] { return d.Trace(0)->PointValue(0) == -40; }));
+  EXPECT_TRUE(d.RunUntil([&] { return d.desk.Area()->FpsLabel()->text().startsWith("FPS: "); }, 500));
+  EXPECT_EQ(reports.CountText("предустановок") , reports.Count());
+}
+
+TEST(PlotDesk, PairModeBadFramesAndAWholeVectorAfterParts) {
+  vkplatform::ReportCapture reports;
+  TDesk d({kX1, kY1, kX2, kY2, kY3});
+  // Only Y3 of its pair is wired: said once, at the start.
+  EXPECT_EQ(reports.CountText("Подключен только один вход (Xn или Yn)"), 1);
+  // Two ready pairs are both handled.
+  d.Send(kX2, d.Vector(40, 0, 20, 0));
+  d.Send(kY2, d.Vector(40, 0, 20, -20));
+  d.Send(kX1, d.Vector(40, 0, 20, 0));
+  d.Send(kY1, d.Vector(40, 0, 20, -10));
+  ASSERT_TRUE(d.RunUntil([&] { return d.Trace(0)->PointCount() == 20 && d.Trace(1)->PointCount() == 20; }));
+  EXPECT_EQ(d.desk.Channels()[1]->ArraySize(), 40u);
+  // A whole vector after parts of another full size resizes the channel.
+  d.Send(kX1, d.Vector(0, 0, 30, 0));
+  d.Send(kY1, d.Vector(0, 0, 30, 1));
+  ASSERT_TRUE(d.RunUntil([&] { return d.desk.Channels()[0]->ArraySize() == 30; }));
+  EXPECT_EQ(d.Trace(0)->PointCount(), 30u);
+  // Unequal sizes, a part with a whole vector, and a part past its array:
+  // each is said (once per kind in a row) and the packets are released.
+  d.Send(kX1, d.Vector(0, 0, 5, 0));
+  d.Send(kY1, d.Vector(0, 0, 6, 0));
+  d.Send(kX2, d.Vector(40, 0, 5, 0));
+  d.Send(kY2, d.Vector(0, 0, 5, 0));
+  d.Send(kX1, d.Vector(10, 8, 5, 0));
+  d.Send(kY1, d.Vector(10, 8, 5, 0));
+  ASSERT_TRUE(d.RunUntil([&] {
+    for (int i : {kX1, kY1, kX2, kY2})
+      if (d.queues[static_cast<size_t>(i)].QueueLen() > 0) return false;
+    return reports.CountText("nOffset+nSize<=nArraySize") == 1;
+  }));
+  EXPECT_EQ(reports.CountText("AB[0]->Size() == AB[1]->Size()"), 1);
+  EXPECT_EQ(reports.CountText("(VP[0] && VP[1]) || (!VP[0] && !VP[1])"), 1);
+  EXPECT_EQ(d.Trace(0)->PointCount(), 30u);  // nothing of the bad frames drawn
+}
+
+// A stop while frames pour in and the window does not look returns at once.
+TEST(PlotDeskThreads, StopNeverWaitsForTheWindow) {
+  auto d = std::make_unique<TDesk>(std::set<int>{kX, kY1});
+  std::atomic<bool> go{true};
+  std::thread producer([&] {
+    for (unsigned sweep = 0; go && sweep < 5000; ++sweep)
+      for (int input : {kX, kY1}) {
+        CDoubleVector* v = d->Vector(401 * 4, (sweep % 4) * 401, 401, input == kX ? 100 : -sweep);
+        CPacketQueue& q = d->queues[static_cast<size_t>(input)];
+        while (v && q.AddPacket(v) != 0) {
+          if (!go) {
+            delete v;
+            v = nullptr;
+          }
+          std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        q.NotifySubscribers();
+      }
+  });
+  EXPECT_TRUE(d->RunUntil([&] { return d->desk.FramesTaken() > 20; }, 10000));
+  const auto before = std::chrono::steady_clock::now();
+  d->desk.DoFinalize();
+  const auto stopped = std::chrono::steady_clock::now() - before;
+  go = false;
+  producer.join();
+  QApplication::processEvents();  // an event for the chart that is gone
+  EXPECT_LT(stopped, std::chrono::seconds(2));
+  d.reset();
+}
+
+namespace {
+std::string PluginsDir() {
+  static const std::string dir = InstalledPackages(VK_PLUGINS_DIR, {"PlotDesk.so", "InstrumentLink.so", "RunGuide.so"},
+                                                   {"libKorvanComponents.so", "libKorChartLib.so"}, TestHome());
+  return dir;
+}
+}  // namespace
+
+TEST(PlotDeskScheme, TracesFollowTheSimulatorsSweeps) {
+  TAppFirst app;
+  vkplatform::ReportCapture reports;
+  const std::string file = TestHome() + "/diagram.vms";
+  std::ofstream(file) << R"(<scheme name="diagram">
+    <node name="run" class="TRunGuide"><parameters caption="Измерение"/>
+      <output name="command"><link node="link" linkpoint="command" queue="8"/></output></node>
+    <node name="diagram" class="TPlotDesk"><parameters><channels>
+      <channel name="Передача" quantityr="дБ" quantitys="МГц"><trace/></channel>
+      <channel name="Отражение" quantityr="дБ" quantitys="МГц"><trace/></channel></channels>
+      <math operand1="Трс1" operand2="Трс2" operation="1"/></parameters></node>
+    <node name="link" class="TInstrumentLink"><parameters address="sim" simrate="50" simpart="401"/>
+      <output name="command"><link node="run" linkpoint="command" queue="16"/></output>
+      <output name="F"><link node="diagram" linkpoint="X" queue="64"/></output>
+      <output name="A"><link node="diagram" linkpoint="Y1" queue="64"/></output>
+      <output name="B"><link node="diagram" linkpoint="Y2" queue="64"/></output></node>
+  </scheme>)";
+  CSchemeRunner runner(PluginsDir());
+  ASSERT_EQ(runner.Open(file), 0) << (reports.Count() ? reports.Reports().back().text : "");
+  fs::remove(runner.Scheme().DefaultProfileFileName());
+  ASSERT_EQ(runner.Start(), 0);
+  auto* list = runner.Host()->findChild<QTreeWidget*>("TraceList");
+  auto* chart = runner.Host()->findChild<QCustomPlot*>("Chart");
+  ASSERT_NE(list, nullptr);
+  ASSERT_NE(chart, nullptr);
+  EXPECT_EQ(list->topLevelItemCount(), 3);
+  auto* start = runner.Host()->findChild<QAction*>("ActionStart");
+  ASSERT_TRUE(runner.RunUntil([&] { return start->isEnabled(); }, 5000));
+  start->trigger();
+  // Graphs 0..2: the two data traces and their sum.
+  auto full = [&](int g) { return chart->graph(g)->data()->size() == 1601; };
+  ASSERT_TRUE(runner.RunUntil([&] { return full(0) && full(1) && full(2); }, 10000));
+  runner.RunFor(300);
+  EXPECT_EQ(chart->graph(0)->data()->size(), 1601);
+  const auto at = [&](int g, int i) { return (chart->graph(g)->data()->constBegin() + i)->value; };
+  int nans = 0;
+  for (int i = 0; i < 1601; ++i) nans += std::isnan(at(2, i)) ? 1 : 0;
+  // Both operands draw each part: the sum keeps the whole sweep.
+  EXPECT_EQ(nans, 0);
+  EXPECT_NEAR(at(2, 800), at(0, 800) + at(1, 800), 1.0);
+  EXPECT_LT(at(1, 0), 0);  // reflection in dB
+  MaybeScreenshot(runner.Host(), "plotdesk_scheme");
+  runner.Stop();
+  EXPECT_EQ(reports.CountText("предустановок"), reports.Count());
+}
