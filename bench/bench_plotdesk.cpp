@@ -1,0 +1,149 @@
+// The diagram fed as fast as it takes: four channels of 1,601-point sweeps in
+// parts of 401 against one X, each channel with a data trace and a tracking
+// marker (offscreen). Sweeps per second taken and redraws per second, and
+// how long an event posted to the window waits while the data stream (the
+// window must answer the operator within 50 ms).
+#include <benchmark/benchmark.h>
+
+#include "BenchMain.h"
+
+#include <QElapsedTimer>
+#include <QMainWindow>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <thread>
+#include <vector>
+
+#include "PacketQueue.h"
+#include "PlotDesk.h"
+#include "VKXml.h"
+#include "markers/MarksManager.h"
+#include "markers/Metka.h"
+#include "ui/DiagramArea.h"
+
+namespace {
+
+constexpr unsigned kPoints = 1601, kPart = 401;
+constexpr int kInputs = 11;  // X, X1..Y4, MinStimulus, MaxStimulus
+constexpr int kX = 0;
+const int kYs[] = {2, 4, 6, 8};
+
+struct TDiagram {
+  TDiagram() {
+    host.resize(1200, 700);
+    auto* panel = new QWidget(&host);
+    panel->setObjectName("MainPanel");
+    host.setCentralWidget(panel);
+    desk.SetName("diagram");
+    desk.Register();
+    for (int i : {kX, kYs[0], kYs[1], kYs[2], kYs[3]}) {
+      queues[static_cast<size_t>(i)].SetQueueSize(16);
+      desk.GetInLinkPoint(static_cast<unsigned>(i))->AddSubscription(&queues[static_cast<size_t>(i)]);
+    }
+    doc.OpenFromText(
+        "<parameters><channels>"
+        "<channel name=\"К1\"><trace reference=\"0\" scalediv=\"10\"/></channel>"
+        "<channel name=\"К2\"><trace/></channel><channel name=\"К3\"><trace/></channel>"
+        "<channel name=\"К4\"><trace/></channel></channels></parameters>");
+    host.show();
+    desk.DoInitialize(&host, doc.Root());
+    // A tracking marker on each trace, searching its maximum every frame.
+    korchart::MarksManager* marks = desk.Area()->Marks();
+    for (int m = 0; m < 4; ++m) {
+      korchart::SMarkParams p;
+      p.enabled = true;
+      p.position = 300 + 300 * m;
+      p.action = korchart::EMarkAction::Maximum;
+      p.linkTrace = m + 1;
+      marks->Mark(m)->SetParams(p);
+    }
+    producer = std::thread([this] { Produce(); });
+  }
+  ~TDiagram() {
+    go = false;
+    producer.join();
+    desk.DoFinalize();
+    for (auto& q : queues) q.Reset();
+  }
+  void Produce() {
+    for (unsigned sweep = 0; go; ++sweep)
+      for (unsigned offset = 0; offset < kPoints && go; offset += kPart) {
+        const unsigned n = std::min(kPart, kPoints - offset);
+        for (int input : {kX, kYs[0], kYs[1], kYs[2], kYs[3]}) {
+          auto* part = new CDoubleVectorPart(n, kPoints, offset);
+          for (unsigned i = 0; i < n; ++i)
+            (*part)[i] = input == kX ? 100.0 + offset + i : -20 * std::sin((offset + i + sweep + input) * 0.01);
+          CPacketQueue& q = queues[static_cast<size_t>(input)];
+          while (q.AddPacket(part) != 0) {
+            if (!go) {
+              delete part;
+              return;
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+          }
+          q.NotifySubscribers();
+        }
+        ++produced;
+      }
+  }
+  unsigned long long Frames() const { return desk.FramesTaken(); }
+  unsigned long long Draws() const {
+    return desk.Area()->Chart()->property("framesDrawn").toULongLong();
+  }
+
+  QMainWindow host;
+  TPlotDesk desk;
+  std::array<CPacketQueue, kInputs> queues;
+  VKCore::CXMLDocument doc;
+  std::atomic<bool> go{true};
+  std::atomic<unsigned long long> produced{0};  // parts sent on every input
+  std::thread producer;
+};
+
+void BM_FourChannelsAsFastAsTaken(benchmark::State& state) {
+  TDiagram d;
+  // An event posted to the window every 20 ms: how long it waits.
+  std::vector<double> waits;
+  QElapsedTimer clock;
+  clock.start();
+  QTimer probe;
+  probe.setInterval(20);
+  QObject::connect(&probe, &QTimer::timeout, &probe, [&] {
+    const qint64 posted = clock.nsecsElapsed();
+    QMetaObject::invokeMethod(
+        d.desk.Area()->Chart(), [&, posted] { waits.push_back((clock.nsecsElapsed() - posted) * 1e-6); },
+        Qt::QueuedConnection);
+  });
+  probe.start();
+  double seconds = 0;
+  unsigned long long frames = 0, draws = 0, sent = 0;
+  for (auto _ : state) {
+    const unsigned long long f0 = d.Frames(), d0 = d.Draws(), p0 = d.produced;
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 1000) QApplication::processEvents(QEventLoop::AllEvents, 5);
+    seconds += t.elapsed() * 1e-3;
+    frames += d.Frames() - f0;
+    draws += d.Draws() - d0;
+    sent += d.produced - p0;
+  }
+  probe.stop();
+  std::sort(waits.begin(), waits.end());
+  // A frame is one part on every channel: four frames make a sweep.
+  const double parts = std::ceil(static_cast<double>(kPoints) / kPart);
+  state.counters["sweeps_per_s"] = frames / parts / seconds;
+  state.counters["sent_sweeps_per_s"] = sent / parts / seconds;
+  state.counters["draws_per_s"] = draws / seconds;
+  state.counters["event_wait_median_ms"] = waits.empty() ? 0 : waits[waits.size() / 2];
+  state.counters["event_wait_max_ms"] = waits.empty() ? 0 : waits.back();
+}
+BENCHMARK(BM_FourChannelsAsFastAsTaken)->Iterations(3)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  return RunBenchmarksWithApplication(argc, argv, [] {});
+}
