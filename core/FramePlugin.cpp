@@ -49,6 +49,11 @@ void TFramePlugin::StopFrames() {
   wake_.Signal();
   ThreadStop();
   frames_.SetTarget(nullptr);
+  // An event still on its way dies with the window and is never taken, and
+  // a redraw scheduled on the window dies with it: the next start begins
+  // afresh.
+  frames_.Taken();
+  redraws_.Reset();
   for (CInLinkPoint* in : inputs_)
     if (in) in->WakeEvent = nullptr;
   inputs_.clear();

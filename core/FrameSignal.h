@@ -67,6 +67,11 @@ class TRedrawLimiter {
   // Draws now, or schedules the one later redraw (dropped with `context`).
   // True when drawn now.
   bool Request(QObject* context, const std::function<void()>& draw);
+  // Forgets the last redraw and a scheduled one (its context is gone).
+  void Reset() {
+    drawn_ = false;
+    scheduled_ = false;
+  }
 
  private:
   const qint64 interval_;

@@ -199,6 +199,18 @@ struct TGeometry {
   unsigned size = 0, full = 0, offset = 0;
 };
 
+// The longest array a channel takes: every trace keeps a sweep of it, and a
+// packet's word is no reason to take gigabytes.
+constexpr unsigned kMaxArraySize = 1u << 24;
+
+// Whether a frame's geometry is sound: within its array, of a size the
+// traces may keep.
+bool SoundGeometry(TFrameChecks& check, const TGeometry& g) {
+  return VK_FRAME_CHECK(check, static_cast<unsigned long long>(g.offset) + g.size <= g.full,
+                        "nOffset+nSize<=nArraySize") &&
+         VK_FRAME_CHECK(check, g.full <= kMaxArraySize, "nArraySize<=16777216");
+}
+
 TGeometry GeometryOf(const CDoubleVector* v) {
   TGeometry g{v->Size(), v->Size(), 0};
   if (auto* part = dynamic_cast<const CDoubleVectorPart*>(v)) {
@@ -233,7 +245,11 @@ bool TPlotDesk::TakePair(int i) {
     return false;
   }
   const TGeometry g = GeometryOf(a);
-  if (!VK_FRAME_CHECK(check, static_cast<unsigned long long>(g.offset) + g.size <= g.full, "nOffset+nSize<=nArraySize")) {
+  // Y lies where X lies.
+  const TGeometry gy = GeometryOf(b);
+  if (!SoundGeometry(check, g) ||
+      !VK_FRAME_CHECK(check, gy.full == g.full && gy.offset == g.offset,
+                      "VP[0]->FullSize()==VP[1]->FullSize() && VP[0]->Offset()==VP[1]->Offset()")) {
     release();
     return false;
   }
@@ -265,8 +281,7 @@ bool TPlotDesk::TakeCommon() {
   if (sound) {
     g = GeometryOf(a);
     const bool aPart = dynamic_cast<CDoubleVectorPart*>(a) != nullptr;
-    sound = VK_FRAME_CHECK(check, static_cast<unsigned long long>(g.offset) + g.size <= g.full,
-                           "nOffset+nSize<=nArraySize");
+    sound = SoundGeometry(check, g);
     for (int k = 0; sound && k < INPUT_COUNT; ++k) {
       CInLinkPoint* in = ys_[static_cast<size_t>(k)];
       CBasePacket* p = pb[static_cast<size_t>(k)];

@@ -58,6 +58,28 @@ QWidgetAction* NumberItem(QMenu* menu, const QString& name, const QString& capti
   return action;
 }
 
+// Appends `block` after the points already there. A point's place in the
+// series is its index in the sweep, whatever its argument: the container
+// (which keeps its points in the order of their arguments) is only asked to
+// append where that keeps the order; otherwise it is given the points in
+// order.
+void AppendInOrder(QCPGraphDataContainer& data, const QVector<QCPGraphData>& block) {
+  if (block.isEmpty()) return;
+  if (data.isEmpty()) {
+    data.set(block, true);
+    return;
+  }
+  const auto less = [](const QCPGraphData& a, const QCPGraphData& b) { return a.key < b.key; };
+  if (std::is_sorted(block.begin(), block.end(), less) && less(*(data.constEnd() - 1), block.front()) &&
+      less(*data.constBegin(), block.back())) {
+    data.add(block, true);
+    return;
+  }
+  QVector<QCPGraphData> all(data.constBegin(), data.constEnd());
+  all += block;
+  data.set(all, true);
+}
+
 }  // namespace
 
 // ---- CTrace ----
@@ -241,7 +263,7 @@ void CTrace::ProcessUpdate(bool changed, size_t arraySize, size_t offset, size_t
   if (static_cast<size_t>(data.size()) < u.offset) {
     const double key = u.count ? u.x[0] : 0;
     QVector<QCPGraphData> nulls(static_cast<int>(u.offset - static_cast<size_t>(data.size())), QCPGraphData(key, kNull));
-    data.add(nulls, true);
+    AppendInOrder(data, nulls);
   }
   const size_t have = static_cast<size_t>(data.size());
   const size_t replace = u.offset < have ? std::min(u.count, have - u.offset) : 0;
@@ -253,7 +275,7 @@ void CTrace::ProcessUpdate(bool changed, size_t arraySize, size_t offset, size_t
   if (replace < u.count) {
     QVector<QCPGraphData> tail(static_cast<int>(u.count - replace));
     for (size_t i = replace; i < u.count; ++i) tail[static_cast<int>(i - replace)] = QCPGraphData(u.x[i], u.y[i]);
-    data.add(tail, true);
+    AppendInOrder(data, tail);
   }
   Updated(u);
 }

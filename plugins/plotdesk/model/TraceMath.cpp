@@ -50,8 +50,12 @@ void CTraceMath::SetOperation(int operation) {
 }
 
 void CTraceMath::Forget(const CTrace* trace) {
+  if (trace != operand1_ && trace != operand2_) return;
   if (operand1_ == trace) operand1_ = nullptr;
   if (operand2_ == trace) operand2_ = nullptr;
+  // A result without both operands is no result.
+  Clear();
+  RowChanged();
 }
 
 void CTraceMath::Recompute() {
@@ -66,6 +70,8 @@ void CTraceMath::Recompute() {
     TTraceUpdate whole{true, x.size(), 0, x.size(), x.data(), y.data()};
     OperandUpdated(operand1_, whole);
   } else {
+    // Nothing to combine: what was shown is no longer the result.
+    Clear();
     Refilter(false);
   }
   Area()->Redraw();

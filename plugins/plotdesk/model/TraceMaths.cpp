@@ -58,7 +58,11 @@ std::optional<TReferenceScale> AutoScale(double lo, double hi, double position) 
 
 bool TakeSweepPart(TSweepState& state, std::vector<TPoint>& raw, size_t arraySize, size_t offset, size_t& count,
                    const double* x, const double* y, bool changed) {
-  if (raw.size() != arraySize) raw.resize(arraySize);
+  // Another size is another sweep.
+  if (raw.size() != arraySize) {
+    raw.resize(arraySize);
+    changed = true;
+  }
   if (offset >= raw.size()) {
     count = 0;
     return changed;

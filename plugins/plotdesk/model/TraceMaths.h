@@ -62,7 +62,8 @@ struct TPoint {
 
 // Takes a part of a sweep into the raw points: resizes them to
 // `arraySize` (new points are zero), starts the sweep again when `changed`
-// is set, no sweep has started or the part is not where the last one ended,
+// is set, the size changed, no sweep has started or the part is not where
+// the last one ended,
 // stores the part and counts it. Returns whether the sweep started again
 // (the caller clears what it shows). A part is cut where the array ends.
 bool TakeSweepPart(TSweepState& state, std::vector<TPoint>& raw, size_t arraySize, size_t offset, size_t& count,

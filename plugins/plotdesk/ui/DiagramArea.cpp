@@ -398,15 +398,20 @@ CTraceMath* CDiagramArea::CreateMathTrace() {
 void CDiagramArea::DeleteTrace(int index) {
   CTrace* trace = Trace(index);
   if (!trace) return;
-  if (selected_ == index) trace->MakeUnselected();
-  selected_ = -1;
+  // The selected trace goes with its selection; another keeps it.
+  if (selected_ == index) {
+    trace->MakeUnselected();
+    selected_ = -1;
+  } else if (selected_ > index) {
+    --selected_;
+  }
   for (const auto& t : traces_)
     if (auto* math = dynamic_cast<CTraceMath*>(t.get())) math->Forget(trace);
   {
     const QSignalBlocker block(list_);
     delete list_->takeTopLevelItem(index);
-    list_->setCurrentItem(nullptr);
-    list_->clearSelection();
+    list_->setCurrentItem(selected_ >= 0 ? list_->topLevelItem(selected_) : nullptr);
+    if (selected_ < 0) list_->clearSelection();
   }
   traces_.erase(traces_.begin() + index);
   SeriesChanged();

@@ -11,6 +11,7 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 
@@ -179,4 +180,29 @@ TEST(DiagramArea, MarkerTemplatesAndTheReport) {
   EXPECT_EQ(shown, 1);
   ASSERT_NE(c.area.Report(), nullptr);
   EXPECT_EQ(c.area.ReportTitles().at(0), "Трс1(К1 оп.0/10 дБ)");
+}
+
+TEST(DiagramTraces, PointsKeepTheirPlacesWhateverTheArguments) {
+  TOneChannel c;
+  CTraceData* t = c.area.CreateDataTrace(&c.channel);
+  CTraceData* other = c.area.CreateDataTrace(&c.channel);
+  // A sweep of descending arguments in two parts.
+  std::vector<double> x1{10, 9, 8, 7, 6}, x2{5, 4, 3, 2, 1}, y{0, 1, 2, 3, 4};
+  c.channel.SetArraySize(10);
+  c.channel.Deliver(0, 5, x1.data(), y.data());
+  c.channel.Deliver(5, 5, x2.data(), y.data());
+  ASSERT_EQ(t->PointCount(), 10u);
+  EXPECT_DOUBLE_EQ(t->PointX(0), 10);
+  EXPECT_DOUBLE_EQ(t->PointX(5), 5);
+  // One point where the sweep does not go on: nulls before it, the point last.
+  std::vector<double> one{7}, value{-3};
+  c.channel.Deliver(3, 1, one.data(), value.data());
+  ASSERT_EQ(t->PointCount(), 4u);
+  EXPECT_TRUE(std::isnan(t->PointValue(0)));
+  EXPECT_DOUBLE_EQ(t->PointValue(3), -3);
+  // Deleting another trace keeps the selection (and its axis).
+  c.area.Select(1);
+  c.area.DeleteTrace(0);
+  EXPECT_EQ(c.area.Selected(), 0);
+  EXPECT_EQ(other->Series()->valueAxis(), c.area.Chart()->yAxis);
 }
