@@ -3,11 +3,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QDir>
-#include <QHBoxLayout>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
-#include <QWidgetAction>
 #include <qcustomplot.h>
 
 #include <algorithm>
@@ -21,6 +17,7 @@
 #include "model/TraceMath.h"
 #include "platform/Report.h"
 #include "ui/DiagramArea.h"
+#include "ui/MenuItems.h"
 
 namespace plotdesk {
 
@@ -29,34 +26,6 @@ namespace {
 constexpr double kNull = std::numeric_limits<double>::quiet_NaN();
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
-
-// A menu item that edits a number: a caption and a line edit; Enter hands
-// the number over and closes the menu, a text that is no number is ignored.
-QWidgetAction* NumberItem(QMenu* menu, const QString& name, const QString& caption, double value,
-                          std::function<void(double)> apply) {
-  auto* action = new QWidgetAction(menu);
-  action->setObjectName(name);
-  auto* box = new QWidget(menu);
-  auto* layout = new QHBoxLayout(box);
-  layout->setContentsMargins(24, 2, 6, 2);
-  auto* label = new QLabel(caption, box);
-  auto* edit = new QLineEdit(QString::number(value, 'g', 10), box);
-  edit->setObjectName(name + QStringLiteral("Edit"));
-  edit->setFixedWidth(80);
-  label->setBuddy(edit);
-  layout->addWidget(label);
-  layout->addStretch();
-  layout->addWidget(edit);
-  action->setDefaultWidget(box);
-  QObject::connect(edit, &QLineEdit::returnPressed, menu, [edit, menu, apply] {
-    bool ok = false;
-    const double v = edit->text().trimmed().replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&ok);
-    if (ok && std::isfinite(v)) apply(v);
-    menu->close();
-  });
-  menu->addAction(action);
-  return action;
-}
 
 // Appends `block` after the points already there. A point's place in the
 // series is its index in the sweep, whatever its argument: the container
@@ -110,6 +79,10 @@ void CTrace::AttachToChannel(CChannel* channel) {
   UnsubscribeAll();
   Subscribe(channel);
   RowChanged();
+  ResetFilters();
+}
+
+void CTrace::ResetFilters() {
   for (auto& f : filters_) f->Reset();
 }
 
@@ -237,15 +210,20 @@ void CTrace::BuildMenu(QMenu* menu) {
   }
 
   const QString unit = Q(DisplayedUnit());
-  NumberItem(menu, QStringLiteral("TraceReference"), QStringLiteral("О&порн, ") + unit, ReferenceLevel(),
-             [this](double v) {
-               SetReferenceScale(v, Scale());
-               area_->Redraw();
-             });
-  NumberItem(menu, QStringLiteral("TraceScale"), QStringLiteral("Ед/&дел, ") + unit, Scale(), [this](double v) {
-    SetReferenceScale(ReferenceLevel(), v);
-    area_->Redraw();
-  });
+  AddEditItem(menu, QStringLiteral("TraceReference"), QStringLiteral("О&порн, ") + unit,
+              QString::number(ReferenceLevel(), 'g', 10), 80, [this](const QString& text) {
+                if (const auto v = ParseNumber(text)) {
+                  SetReferenceScale(*v, Scale());
+                  area_->Redraw();
+                }
+              });
+  AddEditItem(menu, QStringLiteral("TraceScale"), QStringLiteral("Ед/&дел, ") + unit, QString::number(Scale(), 'g', 10),
+              80, [this](const QString& text) {
+                if (const auto v = ParseNumber(text)) {
+                  SetReferenceScale(ReferenceLevel(), *v);
+                  area_->Redraw();
+                }
+              });
   menu->addSeparator();
   for (auto& f : filters_) f->BuildMenu(menu);
 }
@@ -330,7 +308,7 @@ double CTrace::PointValue(size_t index) const {
   return index < PointCount() ? (series_->data()->constBegin() + static_cast<int>(index))->value : kNull;
 }
 
-CTraceFilter* CTrace::Filter(size_t index) const {
+CFilterBase* CTrace::Filter(size_t index) const {
   VK_ASSERT_TEXT(index < filters_.size(), "Index>=0 && Index<Filters.size()");
   return index < filters_.size() ? filters_[index].get() : nullptr;
 }

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "filters/TraceFilter.h"
+#include "filters/FilterBase.h"
 #include "model/Channel.h"
 #include "model/TraceMaths.h"
 
@@ -42,6 +42,8 @@ class CTrace : public CChannelSubscriber {
   CChannel* Channel() const { return Channels().empty() ? nullptr : Channels().front(); }
   // Clears the trace and follows `channel` from now on.
   void AttachToChannel(CChannel* channel);
+  // Every filter starts again for the trace's channel and units.
+  void ResetFilters();
 
   std::string Name() const;
   void SetName(const std::string& name);
@@ -94,8 +96,8 @@ class CTrace : public CChannelSubscriber {
   bool HasPoints() const { return PointCount() > 0; }
   const std::vector<TPoint>& Raw() const { return raw_; }
   const TSweepState& Sweep() const { return sweep_; }
-  const std::vector<std::unique_ptr<CTraceFilter>>& Filters() const { return filters_; }
-  CTraceFilter* Filter(size_t index) const;
+  const std::vector<std::unique_ptr<CFilterBase>>& Filters() const { return filters_; }
+  CFilterBase* Filter(size_t index) const;
 
  protected:
   // The sweep goes back to before the part [offset, offset + count) that
@@ -111,7 +113,7 @@ class CTrace : public CChannelSubscriber {
   CDiagramArea* area_;
   QCPGraph* series_ = nullptr;
   QCPAxis* axis_ = nullptr;
-  std::vector<std::unique_ptr<CTraceFilter>> filters_;
+  std::vector<std::unique_ptr<CFilterBase>> filters_;
   std::vector<TPoint> raw_;
   TSweepState sweep_;
   TDisplayRange range_{-50, 50};

@@ -136,8 +136,13 @@ CDiagramArea::CDiagramArea(QWidget* parent, bool fastLine) : fastLine_(fastLine)
   BuildWidgets(parent);
   BuildActions();
   marks_ = std::make_unique<korchart::MarksManager>(chart_, 0, 20000);
+  // The markers search when a sweep is complete, and follow their places
+  // on every other frame.
   QObject::connect(chart_, &QCustomPlot::beforeReplot, chart_, [this] {
-    if (marks_) marks_->Update();
+    if (!marks_) return;
+    if (markersDue_) marks_->Update();
+    else marks_->UpdateMarksOnly();
+    markersDue_ = false;
   });
 }
 
@@ -378,7 +383,12 @@ CTraceStatic* CDiagramArea::Memorize() {
   auto trace = std::make_unique<CTraceStatic>(this, NewName("Пам"), NextColor());
   CTraceStatic* t = trace.get();
   t->AttachToChannel(source->Channel());
-  if (source->DisplayedUnit() != t->SourceUnit()) t->SetSourceUnitOverride(source->DisplayedUnit());
+  // The copy holds the values as shown: in the source's displayed unit,
+  // with the conversions for that unit.
+  if (source->DisplayedUnit() != t->SourceUnit()) {
+    t->SetSourceUnitOverride(source->DisplayedUnit());
+    t->ResetFilters();
+  }
   t->CopyFrom(*source);
   const double reference = source->ReferenceLevel(), scale = source->Scale();
   AddTrace(std::move(trace));
@@ -472,6 +482,7 @@ void CDiagramArea::SeriesChanged() {
   marks_->SetSeries(series);
   if (!presets.empty()) marks_->SetLinkMarkPresetFileName(presets);
   marks_->SetMarkerSet(set, false);
+  markersDue_ = true;
 }
 
 // ---- reference position ----
@@ -532,10 +543,7 @@ void CDiagramArea::RefreshRow(const CTrace* trace) {
   row->setText(colReference, withUnit(trace->ReferenceLevel()));
   row->setText(colScale, withUnit(trace->Scale()));
   row->setText(colKind, Q(trace->KindText()));
-  QStringList tags;
-  for (const auto& f : trace->Filters())
-    if (const std::string tag = f->Tag(); !tag.empty()) tags << Q(tag);
-  row->setText(colFilters, tags.join(QLatin1Char(' ')));
+  row->setText(colFilters, Q(FilterTags(trace->Filters())));
 }
 
 void CDiagramArea::EditCell(int row, int column) {
@@ -621,6 +629,7 @@ void CDiagramArea::LoadMarkers() {
   const std::string file = korchart::ChooseMarkerTemplate(panel_, false);
   if (file.empty()) return;
   if (marks_->LoadFromFile(file) != 0) korchart::SayMarkerTemplateFailed(false);
+  markersDue_ = true;
   Redraw();
 }
 

@@ -121,6 +121,8 @@ class CDiagramArea : public CChannelSubscriber {
   // The report's title of each series: name(channel оп.ref/scale unit).
   std::vector<std::string> ReportTitles() const;
 
+  // A trace's sweep is complete: the next frame's markers search again.
+  void MarkersDue() { markersDue_ = true; }
   // Shows the frames per second when the label is on.
   void ShowFrameRate(double fps);
   void Redraw();
@@ -155,6 +157,7 @@ class CDiagramArea : public CChannelSubscriber {
   std::vector<std::unique_ptr<CTrace>> traces_;
   int selected_ = -1;
   int refPosition_ = 5;
+  bool markersDue_ = true;
   std::array<QColor, 16> customColors_{};
 };
 

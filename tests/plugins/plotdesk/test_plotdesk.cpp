@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
 #include <QSplitter>
@@ -447,6 +449,39 @@ TEST(PlotDeskScheme, TracesFollowTheSimulatorsSweeps) {
   EXPECT_EQ(nans, 0);
   EXPECT_NEAR(at(2, 800), at(0, 800) + at(1, 800), 1.0);
   EXPECT_LT(at(1, 800), -10);  // the pass band reflects little (dB)
+  // The whole chain on the live sweep, set through the trace menus:
+  // averaging and smoothing on the transmission, deviations over sweeps on
+  // the reflection.
+  auto menuOf = [&](int row) {
+    list->setCurrentItem(list->topLevelItem(row));
+    QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(0, 0));
+    QApplication::sendEvent(list, &key);
+    return list->findChild<QMenu*>("TraceListPopup");
+  };
+  auto enter = [](QMenu* menu, const char* edit, const char* text) {
+    auto* e = menu->findChild<QLineEdit*>(edit);
+    ASSERT_NE(e, nullptr) << edit;
+    e->setText(text);
+    emit e->returnPressed();
+  };
+  QMenu* menu = menuOf(0);
+  ASSERT_NE(menu, nullptr);
+  enter(menu, "FilterAveragingDegreeEdit", "2");
+  enter(menu, "FilterSmoothingWindowEdit", "2");
+  menu = menuOf(1);
+  QMenu* stat = menu->findChild<QMenu*>("FilterStat");
+  ASSERT_NE(stat, nullptr);
+  stat->actions().at(1)->trigger();
+  EXPECT_EQ(list->topLevelItem(0)->text(5), "  Сгл2  Ср2");
+  EXPECT_EQ(list->topLevelItem(1)->text(5), " СКО   ");
+  // The reflection is empty for a sweep, then shows the noise's deviations.
+  ASSERT_TRUE(runner.RunUntil([&] { return chart->graph(1)->data()->isEmpty(); }, 5000));
+  ASSERT_TRUE(runner.RunUntil([&] { return full(1); }, 10000));
+  for (int i : {0, 400, 800, 1600}) {
+    EXPECT_TRUE(std::isfinite(at(0, i))) << i;
+    EXPECT_GE(at(1, i), 0) << i;
+    EXPECT_LT(at(1, i), 3) << i;
+  }
   MaybeScreenshot(runner.Host(), "plotdesk_scheme");
   runner.Stop();
   EXPECT_EQ(reports.CountText("предустановок"), reports.Count());
