@@ -608,9 +608,13 @@ void CDiagramArea::SetColumnHeaders(bool shown) {
 
 void CDiagramArea::RebuildListMenu() {
   listMenu_->clear();
-  // Items of the last opening are gone with it.
+  // The items of the last opening (submenus, edit items) go now: the menu
+  // is closed, and nothing may find them and act on the trace they were
+  // made for.
+  QList<QObject*> old;
   for (QObject* child : listMenu_->children())
-    if (qobject_cast<QMenu*>(child) || qobject_cast<QWidgetAction*>(child)) child->deleteLater();
+    if (qobject_cast<QMenu*>(child) || qobject_cast<QWidgetAction*>(child)) old << child;
+  qDeleteAll(old);
   listMenu_->addAction(actions_[actDelete]);
   listMenu_->addAction(actions_[actMemorize]);
   actions_[actDelete]->setEnabled(selected_ >= 0);

@@ -144,7 +144,7 @@ TEST(DiagramArea, TraceMenuNumbersColourAndMenuKey) {
   EXPECT_EQ(t->Color(), QColor(0x12, 0x34, 0x56));
   // The menu key opens the list's menu with the trace's items.
   list->setFocus();
-  QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(0, 0));
+  QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(0, 0), QPoint(0, 0));
   QApplication::sendEvent(list, &key);
   EXPECT_TRUE(c.area.ListMenu()->isVisible());
   EXPECT_NE(c.area.ListMenu()->findChild<QMenu*>("TraceChannel"), nullptr);

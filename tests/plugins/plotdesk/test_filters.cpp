@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QMenu>
+#include <QTreeWidget>
 #include <QWidget>
 
 #include <algorithm>
