@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "Diagnostics.h"
 #include "model/Trace.h"
@@ -32,7 +33,12 @@ void CFilterSmoothing::BuildMenu(QMenu* menu) {
 }
 
 std::string CFilterSmoothing::MakeTag() const {
-  return on_ ? "Сгл" + QString::number(percent_).toStdString() : std::string();
+  if (!on_) return {};
+  // In decimals, without trailing zeros.
+  QString p = QString::number(percent_, 'f', 6);
+  while (p.endsWith(QLatin1Char('0'))) p.chop(1);
+  if (p.endsWith(QLatin1Char('.'))) p.chop(1);
+  return "Сгл" + p.toStdString();
 }
 
 void CFilterSmoothing::SetOn(bool on) {
@@ -58,7 +64,25 @@ void CFilterSmoothing::Reset() {
 void CFilterSmoothing::Clear() {
   head_ = size_ = 0;
   sum_ = 0;
+  nans_ = plusInf_ = minusInf_ = 0;
   outPos_ = 0;
+}
+
+void CFilterSmoothing::Count(double y, bool in) {
+  // Values that are no finite number are counted, not summed: the sum of
+  // the others stays exact when they leave the window.
+  size_t* counter = std::isnan(y) ? &nans_ : y == std::numeric_limits<double>::infinity() ? &plusInf_
+                    : y == -std::numeric_limits<double>::infinity()                       ? &minusInf_
+                                                                                          : nullptr;
+  if (counter) *counter = in ? *counter + 1 : *counter - 1;
+  else sum_ += in ? y : -y;
+}
+
+double CFilterSmoothing::Mean() const {
+  if (nans_ || (plusInf_ && minusInf_)) return std::numeric_limits<double>::quiet_NaN();
+  if (plusInf_) return std::numeric_limits<double>::infinity();
+  if (minusInf_) return -std::numeric_limits<double>::infinity();
+  return sum_ / static_cast<double>(size_);
 }
 
 void CFilterSmoothing::Push(double x, double y) {
@@ -66,25 +90,19 @@ void CFilterSmoothing::Push(double x, double y) {
   qx_[at] = x;
   qy_[at] = y;
   ++size_;
-  sum_ += y;
+  Count(y, true);
 }
 
 void CFilterSmoothing::PopFront() {
-  sum_ -= qy_[head_];
+  Count(qy_[head_], false);
   head_ = (head_ + 1) % qx_.size();
   --size_;
-  // A value that is no number spoils the running sum only while it is in
-  // the window.
-  if (!std::isfinite(sum_)) {
-    sum_ = 0;
-    for (size_t i = 0; i < size_; ++i) sum_ += qy_[(head_ + i) % qy_.size()];
-  }
 }
 
 void CFilterSmoothing::Emit() {
   VK_ASSERT_TEXT(size_ > 0, "Buffer.size()>0");
   outX_.push_back(qx_[(head_ + outPos_) % qx_.size()]);
-  outY_.push_back(sum_ / static_cast<double>(size_));
+  outY_.push_back(Mean());
 }
 
 void CFilterSmoothing::Apply(TTraceUpdate& u) {

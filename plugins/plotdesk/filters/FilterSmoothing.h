@@ -34,14 +34,18 @@ class CFilterSmoothing : public CFilterBase {
   void Clear();
   void Push(double x, double y);
   void PopFront();
+  void Count(double y, bool in);
+  double Mean() const;
   void Emit();
 
   bool on_ = false;
   double percent_ = 5;
-  // The queue of the window: a ring of W points, and the sum of its values.
+  // The queue of the window: a ring of W points, the sum of its finite
+  // values and how many are not finite (NaN, +inf, -inf).
   std::vector<double> qx_, qy_;
   size_t head_ = 0, size_ = 0;
   double sum_ = 0;
+  size_t nans_ = 0, plusInf_ = 0, minusInf_ = 0;
   size_t outPos_ = 0, startOffset_ = 0;
   std::vector<double> outX_, outY_;
 };

@@ -14,6 +14,7 @@
 #include "GuiPlugin.h"
 #include "PacketTypes.h"
 #include "VKPaths.h"
+#include "filters/FilterQuantity.h"
 #include "model/TraceMath.h"
 #include "platform/Report.h"
 #include "ui/DiagramArea.h"
@@ -84,6 +85,14 @@ void CTrace::AttachToChannel(CChannel* channel) {
 
 void CTrace::ResetFilters() {
   for (auto& f : filters_) f->Reset();
+}
+
+void CTrace::TakeValuesShownBy(const CTrace& source) {
+  if (source.DisplayedUnit() != SourceUnit()) SetSourceUnitOverride(source.DisplayedUnit());
+  ResetFilters();
+  // Whatever the default for that unit, the values are converted already.
+  for (auto& f : filters_)
+    if (auto* quantity = dynamic_cast<CFilterQuantity*>(f.get())) quantity->SetConversion(0);
 }
 
 std::string CTrace::Name() const { return series_->name().toStdString(); }
@@ -313,7 +322,11 @@ CFilterBase* CTrace::Filter(size_t index) const {
   return index < filters_.size() ? filters_[index].get() : nullptr;
 }
 
-void CTrace::RowChanged() { area_->RefreshRow(this); }
+void CTrace::RowChanged() {
+  // The markers' labels read the unit from the series.
+  series_->setProperty("units", QString::fromStdString(DisplayedUnit()));
+  area_->RefreshRow(this);
+}
 
 // ---- operands, data and memory traces ----
 
@@ -377,12 +390,15 @@ int CTraceStatic::LoadFromFile(const std::string& file) {
 }
 
 int CTraceStatic::SaveToFile(const std::string& file) const {
+  // The points the trace holds, before its filters: loaded again, they go
+  // through the same filters and show as they did.
+  const std::vector<TPoint>& points = Raw();
   CDoubleMatrix matrix;
-  auto* x = new CDoubleVector(static_cast<unsigned>(PointCount()));
-  auto* y = new CDoubleVector(static_cast<unsigned>(PointCount()));
+  auto* x = new CDoubleVector(static_cast<unsigned>(points.size()));
+  auto* y = new CDoubleVector(static_cast<unsigned>(points.size()));
   for (unsigned i = 0; i < x->Size(); ++i) {
-    (*x)[i] = PointX(i);
-    (*y)[i] = PointValue(i);
+    (*x)[i] = points[i].x;
+    (*y)[i] = points[i].y;
   }
   matrix.InsertColumn(x);
   matrix.InsertColumn(y);

@@ -44,6 +44,9 @@ class CTrace : public CChannelSubscriber {
   void AttachToChannel(CChannel* channel);
   // Every filter starts again for the trace's channel and units.
   void ResetFilters();
+  // The trace takes values as `source` shows them: in its displayed unit,
+  // converted no further.
+  void TakeValuesShownBy(const CTrace& source);
 
   std::string Name() const;
   void SetName(const std::string& name);

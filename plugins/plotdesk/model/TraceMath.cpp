@@ -40,6 +40,8 @@ void CTraceMath::BuildMenu(QMenu* menu) {
 
 void CTraceMath::SetOperand(int number, CTraceMathSource* operand) {
   (number == 1 ? operand1_ : operand2_) = operand;
+  // The result is in the unit the operands show, converted no further.
+  if (const CTrace* unit = operand1_ ? operand1_ : operand2_) TakeValuesShownBy(*unit);
   Recompute();
 }
 

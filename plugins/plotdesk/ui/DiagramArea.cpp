@@ -383,12 +383,8 @@ CTraceStatic* CDiagramArea::Memorize() {
   auto trace = std::make_unique<CTraceStatic>(this, NewName("Пам"), NextColor());
   CTraceStatic* t = trace.get();
   t->AttachToChannel(source->Channel());
-  // The copy holds the values as shown: in the source's displayed unit,
-  // with the conversions for that unit.
-  if (source->DisplayedUnit() != t->SourceUnit()) {
-    t->SetSourceUnitOverride(source->DisplayedUnit());
-    t->ResetFilters();
-  }
+  // The copy holds the values as shown, in the source's displayed unit.
+  t->TakeValuesShownBy(*source);
   t->CopyFrom(*source);
   const double reference = source->ReferenceLevel(), scale = source->Scale();
   AddTrace(std::move(trace));
@@ -466,10 +462,7 @@ void CDiagramArea::OperandUpdated(const CTraceMathSource* source, const TTraceUp
 void CDiagramArea::SeriesChanged() {
   // The markers follow the traces, by name.
   std::vector<QCPGraph*> series;
-  for (const auto& t : traces_) {
-    t->Series()->setProperty("units", Q(t->DisplayedUnit()));
-    series.push_back(t->Series());
-  }
+  for (const auto& t : traces_) series.push_back(t->Series());
   const korchart::TMarkerSet set = marks_->GetMarkerSet();
   const std::string presets = marks_->LinkMarkPresetFileName();
   if (report_) {

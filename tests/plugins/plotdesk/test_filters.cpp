@@ -15,12 +15,15 @@
 #include <vector>
 
 #include "PluginFeed.h"
+#include "TestHome.h"
 #include "filters/FilterAccumulation.h"
 #include "filters/FilterMarker.h"
 #include "filters/FilterQuantity.h"
 #include "filters/FilterSmoothing.h"
 #include "filters/FilterStat.h"
 #include "platform/Report.h"
+#include "qcustomplot.h"
+#include "model/TraceMath.h"
 #include "ui/DiagramArea.h"
 
 using namespace plotdesk;
@@ -190,6 +193,16 @@ TEST(FilterSmoothing, CentredWindowsOneSidedEndsAndPartsOfASweep) {
   const TRun r = Feed(f, v, 20, 40, true);
   EXPECT_NEAR(r.y[40], (v[40] + v[41] + v[42]) / 3, 1e-9);
   EXPECT_NEAR(r.y[60], (v[58] + v[59] + v[60] + v[61] + v[62]) / 5, 1e-9);
+  // A value that is no number spoils the windows it is in, and only those.
+  std::vector<double> gap = v;
+  gap[50] = NAN;
+  const TRun g = Feed(f, gap, 13);
+  for (size_t i = 46; i <= 54; ++i) {
+    if (i >= 48 && i <= 52) EXPECT_TRUE(std::isnan(g.y[i])) << i;
+    else EXPECT_NEAR(g.y[i], expected[i], 1e-9) << i;
+  }
+  f.SetPercent(2.5);
+  EXPECT_EQ(f.Tag(), "Сгл2.5");
   // 0 % is a window of one point; more than 30 % is 30 %.
   f.SetPercent(0);
   EXPECT_EQ(Feed(f, v, 9).y, v);
@@ -293,10 +306,54 @@ TEST(FilterQuantity, AMilliwattChannelIsShownInDecibels) {
   EXPECT_EQ(captions, (QStringList{"дБ", "раз", "К"}));
   units->actions().at(2)->trigger();
   EXPECT_EQ(t->DisplayedUnit(), "К");
+  // The markers' labels read the unit the trace shows.
+  EXPECT_EQ(t->Series()->property("units").toString(), "К");
   // A memory trace offers no accumulation and no statistics.
   QMenu memoryMenu;
   m->BuildMenu(&memoryMenu);
   EXPECT_EQ(memoryMenu.findChild<QMenu*>("FilterAccumulation"), nullptr);
   EXPECT_EQ(memoryMenu.findChild<QMenu*>("FilterStat"), nullptr);
   EXPECT_NE(memoryMenu.findChild<QMenu*>("FilterSmoothing"), nullptr);
+}
+
+// Copies, results and files of traces whose channel converts: the values
+// are converted once, as shown, and a saved memory loads back as it was.
+TEST(FilterQuantity, CopiesResultsAndFilesAreConvertedOnce) {
+  vkplatform::ReportCapture reports;
+  TAppFirst app;
+  QWidget host;
+  CDiagramArea area(&host, true);
+  CChannel mw("Мощность", "мВт", "МГц");
+  area.AddChannel(&mw);
+  CTraceData* a = area.CreateDataTrace(&mw);
+  CTraceData* b = area.CreateDataTrace(&mw);
+  std::vector<double> x{1, 2}, y{100, 10};
+  mw.SetArraySize(2);
+  mw.Deliver(0, 2, x.data(), y.data());
+  ASSERT_DOUBLE_EQ(a->PointValue(0), 20);
+  // A difference of two dBm traces, in dBm (not converted again).
+  CTraceMath* diff = area.CreateMathTrace();
+  diff->SetOperand(1, a);
+  diff->SetOperand(2, b);
+  EXPECT_EQ(diff->DisplayedUnit(), "дБм");
+  EXPECT_DOUBLE_EQ(diff->PointValue(1), 0);
+  // The operator shows a trace in its own unit: the copy shows the same.
+  area.Select(area.IndexOf(a));
+  static_cast<CFilterQuantity*>(a->Filter(1))->SetConversion(0);
+  ASSERT_DOUBLE_EQ(a->PointValue(0), 100);
+  CTraceStatic* copy = area.Memorize();
+  ASSERT_NE(copy, nullptr);
+  EXPECT_EQ(copy->DisplayedUnit(), "мВт");
+  EXPECT_DOUBLE_EQ(copy->PointValue(0), 100);
+  // A memory trace on the channel converts like it; saved and loaded again
+  // it shows what it showed.
+  CTraceStatic* m = area.CreateMemoryTrace(&mw);
+  m->SetPoints({1, 2}, {1000, 1});
+  ASSERT_DOUBLE_EQ(m->PointValue(0), 30);
+  const std::string file = TestHome() + "/mw.trc";
+  ASSERT_EQ(m->SaveToFile(file), 0);
+  CTraceStatic* again = area.CreateMemoryTrace(&mw);
+  ASSERT_EQ(again->LoadFromFile(file), 0);
+  EXPECT_DOUBLE_EQ(again->PointValue(0), 30);
+  EXPECT_DOUBLE_EQ(again->PointValue(1), 0);
 }
