@@ -312,14 +312,28 @@ void CDiagramArea::AddChannel(CChannel* channel) {
 }
 
 void CDiagramArea::ChannelChanged(CChannel* channel) {
-  if (channel->StimulusMax() > channel->StimulusMin()) chart_->xAxis->setRange(channel->StimulusMin(), channel->StimulusMax());
+  if (channel->StimulusMax() > channel->StimulusMin()) {
+    chart_->xAxis->setRange(channel->StimulusMin(), channel->StimulusMax());
+    stimulusKnown_ = true;
+  }
   chart_->xAxis->setProperty("units", Q(channel->QuantityS()));
   for (const auto& t : traces_)
     if (t->Channel() == channel) RefreshRow(t.get());
 }
 
-void CDiagramArea::ChannelDataComplete(CChannel*) {
-  // The markers read the new data when the frame is drawn.
+void CDiagramArea::ChannelDataComplete(CChannel* channel) {
+  // Without a stimulus range the bottom axis spans the arguments of the
+  // channel's sweep, so that the data are in view.
+  if (stimulusKnown_) return;
+  double lo = INFINITY, hi = -INFINITY;
+  for (const auto& t : traces_) {
+    if (t->Channel() != channel || !t->HasPoints()) continue;
+    const double first = t->PointX(0), last = t->PointX(t->PointCount() - 1);
+    lo = std::min({lo, first, last});
+    hi = std::max({hi, first, last});
+  }
+  if (std::isfinite(lo) && std::isfinite(hi) && hi > lo && (chart_->xAxis->range().lower != lo || chart_->xAxis->range().upper != hi))
+    chart_->xAxis->setRange(lo, hi);
 }
 
 // ---- traces ----

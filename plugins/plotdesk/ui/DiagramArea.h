@@ -158,6 +158,7 @@ class CDiagramArea : public CChannelSubscriber {
   int selected_ = -1;
   int refPosition_ = 5;
   bool markersDue_ = true;
+  bool stimulusKnown_ = false;  // a stimulus range has come
   std::array<QColor, 16> customColors_{};
 };
 

@@ -442,6 +442,9 @@ TEST(PlotDeskScheme, TracesFollowTheSimulatorsSweeps) {
   ASSERT_TRUE(runner.RunUntil([&] { return full(0) && full(1) && full(2); }, 10000));
   runner.RunFor(300);
   EXPECT_EQ(chart->graph(0)->data()->size(), 1601);
+  // No stimulus range is wired: the bottom axis spans the sweep.
+  EXPECT_DOUBLE_EQ(chart->xAxis->range().lower, chart->graph(0)->data()->constBegin()->key);
+  EXPECT_DOUBLE_EQ(chart->xAxis->range().upper, (chart->graph(0)->data()->constEnd() - 1)->key);
   const auto at = [&](int g, int i) { return (chart->graph(g)->data()->constBegin() + i)->value; };
   int nans = 0;
   for (int i = 0; i < 1601; ++i) nans += std::isnan(at(2, i)) ? 1 : 0;
@@ -466,6 +469,7 @@ TEST(PlotDeskScheme, TracesFollowTheSimulatorsSweeps) {
   };
   QMenu* menu = menuOf(0);
   ASSERT_NE(menu, nullptr);
+  MaybeScreenshot(menu, "plotdesk_trace_menu");
   enter(menu, "FilterAveragingDegreeEdit", "2");
   enter(menu, "FilterSmoothingWindowEdit", "2");
   menu = menuOf(1);
