@@ -130,6 +130,9 @@ int Run(int argc, char** argv) {
     options.schemeFile = scheme;
     TMainForm form(options);
     if (form.TerminateRequested()) return 1;
+    // Maximised; without a window manager to do it (a bare X server) the
+    // window is given the screen all the same.
+    if (QScreen* screen = QGuiApplication::primaryScreen()) form.setGeometry(screen->availableGeometry());
     form.showMaximized();
 
     if (line.parser.isSet(line.quitAfter)) {

@@ -11,6 +11,9 @@
 #include "PluginClass.h"
 #include "VKPaths.h"
 #include "markers/MarksManager.h"
+#include "filters/FilterAccumulation.h"
+#include "filters/FilterSmoothing.h"
+#include "filters/FilterStat.h"
 #include "model/TraceMath.h"
 #include "platform/Report.h"
 #include "ui/DiagramArea.h"
@@ -31,6 +34,17 @@ bool Ready(const CInLinkPoint* in) { return Wired(in) && const_cast<CInLinkPoint
 }  // namespace
 
 TPlotDesk::TPlotDesk() : TFramePlugin(kDataReadyEvent) {}
+
+namespace {
+// The filters a trace's parameters switch on.
+void SwitchFilters(CTrace* trace, const TTraceSettings& t) {
+  for (const auto& f : trace->Filters()) {
+    if (auto* a = dynamic_cast<CFilterAccumulation*>(f.get()); a && t.averaging) a->SetDegree(t.averaging);
+    if (auto* s = dynamic_cast<CFilterSmoothing*>(f.get()); s && t.smoothing >= 0) s->SetPercent(t.smoothing);
+    if (auto* d = dynamic_cast<CFilterStat*>(f.get()); d && t.deviation) d->SetMode(CFilterStat::Deviation);
+  }
+}
+}  // namespace
 
 TPlotDesk::~TPlotDesk() {
   if (Initialized) Finalize();
@@ -71,7 +85,11 @@ int TPlotDesk::Initialize(QWidget* parent, xmlNode* node) {
     channels_.push_back(std::make_unique<CChannel>(c.name, c.quantityR, c.quantityS));
     CChannel* channel = channels_.back().get();
     area_->AddChannel(channel);
-    for (const TTraceSettings& t : c.traces) area_->CreateDataTrace(channel)->SetReferenceScale(t.reference, t.scaleDiv);
+    for (const TTraceSettings& t : c.traces) {
+      CTraceData* trace = area_->CreateDataTrace(channel);
+      trace->SetReferenceScale(t.reference, t.scaleDiv);
+      SwitchFilters(trace, t);
+    }
   }
   // Memory traces from files and math traces, once the data traces exist.
   for (size_t k = 0; k < settings_.channels.size(); ++k)
@@ -80,6 +98,7 @@ int TPlotDesk::Initialize(QWidget* parent, xmlNode* node) {
       if (!t.file.empty() && memory->LoadFromFile(t.file) != 0)
         LogMessage(("Не прочитана трасса памяти " + t.file).c_str());
       memory->SetReferenceScale(t.reference, t.scaleDiv);
+      SwitchFilters(memory, t);
     }
   for (const TMathSettings& m : settings_.maths) {
     CTraceMath* math = area_->CreateMathTrace();

@@ -26,6 +26,11 @@ TTraceSettings ReadTrace(xmlNode* node) {
   if (!std::isfinite(t.scaleDiv) || t.scaleDiv < kMinScale) t.scaleDiv = std::isfinite(t.scaleDiv) ? kMinScale : 10;
   const std::string file = GetNodeStringValue(node, "@file", "");
   t.file = file.empty() ? file : FormatPath(file);
+  const double averaging = GetNodeDoubleValue(node, "@averaging", 0);
+  t.averaging = averaging >= 1 && averaging <= 32 ? static_cast<int>(averaging) : 0;
+  const double smoothing = GetNodeDoubleValue(node, "@smoothing", -1);
+  t.smoothing = std::isfinite(smoothing) ? smoothing : -1;
+  t.deviation = GetNodeBoolValue(node, "@deviation", false);
   return t;
 }
 

@@ -13,6 +13,11 @@ struct TTraceSettings {
   double reference = 0;
   double scaleDiv = 10;
   std::string file;  // memory traces: the points (.trc)
+  // Filters switched on at start: averaging degree (0: off), smoothing
+  // window in percent (negative: off), deviation over sweeps.
+  int averaging = 0;
+  double smoothing = -1;
+  bool deviation = false;
 };
 
 struct TChannelSettings {

@@ -71,7 +71,8 @@ TEST(PlotDeskSettings, DefaultsGarbageAndExtras) {
   EXPECT_TRUE(s.channels.empty());
   s = Read(R"(<parameters fastline="false" refposition="12.9">
       <position left="abc" top="20.9" width="1e300" height="30"/>
-      <channels><channel name="К"><trace reference="x" scalediv="0.0001"/><trace/>
+      <channels><channel name="К"><trace reference="x" scalediv="0.0001" averaging="40" smoothing="2.5"/>
+        <trace averaging="4" deviation="true"/>
         <memory file="[schemes]/ref.trc"/></channel><other/></channels>
       <math operand1="Трс1" operand2="Пам1" operation="9"/></parameters>)");
   EXPECT_FALSE(s.fastLine);
@@ -84,6 +85,12 @@ TEST(PlotDeskSettings, DefaultsGarbageAndExtras) {
   ASSERT_EQ(s.channels[0].traces.size(), 2u);
   EXPECT_DOUBLE_EQ(s.channels[0].traces[0].reference, 0);
   EXPECT_DOUBLE_EQ(s.channels[0].traces[0].scaleDiv, 0.01);
+  // Filters at start: a degree out of range is none.
+  EXPECT_EQ(s.channels[0].traces[0].averaging, 0);
+  EXPECT_DOUBLE_EQ(s.channels[0].traces[0].smoothing, 2.5);
+  EXPECT_EQ(s.channels[0].traces[1].averaging, 4);
+  EXPECT_TRUE(s.channels[0].traces[1].deviation);
+  EXPECT_LT(s.channels[0].traces[1].smoothing, 0);
   ASSERT_EQ(s.channels[0].memories.size(), 1u);
   EXPECT_EQ(s.channels[0].memories[0].file.find("[schemes]"), std::string::npos);
   ASSERT_EQ(s.maths.size(), 1u);

@@ -256,7 +256,7 @@ const char* const kFourChannels = R"(<parameters fps="true">
     <channel name="К1" quantityr="дБ" quantitys="МГц"><trace reference="0" scalediv="10"/></channel>
     <channel name="К2"><trace/></channel>
     <channel name="К3"><trace/></channel>
-    <channel name="К4"><trace/></channel>
+    <channel name="К4"><trace averaging="3" smoothing="5"/></channel>
   </channels></parameters>)";
 
 // A diagram fed through its eleven inputs.
@@ -280,6 +280,8 @@ TEST(PlotDesk, CommonXFeedsTheWiredYsAndTheStimulusRange) {
   vkplatform::ReportCapture reports;
   TDesk d({kX, kY1, kY3, kMin, kMax});
   ASSERT_EQ(d.desk.Area()->Traces().size(), 4u);
+  // The filters the parameters switch on.
+  EXPECT_EQ(d.desk.Area()->Row(3)->text(CDiagramArea::colFilters), "  Сгл5  Ср3");
   // The area takes 50 percent (50.7 truncated) from 10 percent on.
   const QRect r = d.desk.Area()->Panel()->geometry();
   const int w = d.host.centralWidget()->contentsRect().width();
