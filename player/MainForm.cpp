@@ -250,7 +250,7 @@ int TMainForm::OpenScheme(const QString& fileName) {
   AnsiString schemeName;
   if (schemeManager->Open(Ss(fileName), schemeName) != 0) {
     schemeManager.reset();
-    setUpdatesEnabled(true);
+    SetSchemeControlsVisible(true);
     return -1;
   }
   SetCaption(Qs(schemeName) + " (" + Qs(ExExtractFileName(Ss(fileName).c_str())) + ")" +
@@ -284,8 +284,8 @@ void TMainForm::OnFileOpen() {
     return;
   }
   auto open = [this, file] {
-    OpenScheme(file);
-    ActionClose->setEnabled(true);
+    // A scheme that failed to open leaves nothing to close.
+    ActionClose->setEnabled(OpenScheme(file) == 0);
   };
   if (!PutOffWhileBusy(open)) open();
 }

@@ -3,6 +3,7 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
+#include <QIcon>
 #include <QScreen>
 #include <QTimer>
 
@@ -29,7 +30,7 @@ struct TCommandLine {
   QCommandLineOption quitAfter{"quit-after", QString::fromUtf8("закрыть программу через N секунд"),
                                "seconds"};
   QCommandLineOption screenshot{
-      "screenshot", QString::fromUtf8("перед закрытием сохранить снимок главного окна в файл"),
+      "screenshot", QString::fromUtf8("вместе с --quit-after: перед закрытием сохранить снимок главного окна в файл (PNG)"),
       "file"};
   QCommandLineOption help = QCommandLineOption({"h", "help"}, QString::fromUtf8("показать эту справку"));
   QCommandLineOption version =
@@ -87,8 +88,24 @@ int AnswerWithoutWindow(int argc, char** argv, bool& answered) {
   vklauncher::InstallRussianTranslations(app);
   if (line.parser.isSet(line.help)) {
     std::printf("%s", line.parser.helpText().toLocal8Bit().constData());
-    std::printf("\nСреда исполнения: переменная VEKTRA_LOG=1 выводит журнал загрузки в stderr;\n"
-                "QT_QPA_PLATFORM=offscreen позволяет работать без экрана.\n");
+    std::printf(
+        "\nПримеры:\n"
+        "  vektra /opt/vektra/bin/schemes/bench.vms\n"
+        "  vektra схема.vms --quit-after 10 --screenshot снимок.png\n"
+        "\nФайлы:\n"
+        "  ~/.config/korvan/vektra/config.xml   настройки; при первом запуске копируется из data/\n"
+        "                                       рядом с программой, как и библиотека формул\n"
+        "                                       RelationPreset.xml\n"
+        "  ~/.config/korvan/vektra/defprofiles/ профили схем по умолчанию (сохраняются при закрытии\n"
+        "                                       схемы и восстанавливаются при открытии)\n"
+        "  Plugins/, schemes/, data/, help/     модули, схемы, шаблоны и справка рядом с программой\n"
+        "  Интерпретатор выражений регистрируется для пользователя при первом запуске.\n"
+        "\nПеременные окружения:\n"
+        "  VEKTRA_LOG=1              журнал загрузки модулей в stderr\n"
+        "  QT_QPA_PLATFORM=offscreen работа без экрана (окна рисуются в памяти)\n"
+        "\nКоды завершения: 0 — программа закрыта; 1 — схему из командной строки открыть не\n"
+        "удалось, нет настроек или нет экрана (причина выводится).\n"
+        "Параметры Qt (например, -platform, -style) также принимаются.\n");
   } else {
     std::printf("%s %s\n", kTitle, QCoreApplication::applicationVersion().toLocal8Bit().constData());
   }
@@ -119,6 +136,7 @@ int Run(int argc, char** argv) {
   vkplatform::BindToFirstProcessor();
   QApplication app(argc, argv);
   SetIdentity();
+  QApplication::setWindowIcon(QIcon(QStringLiteral(":/vektra/vektra.svg")));
   vklauncher::InstallRussianTranslations(app);
   vklauncher::RegisterBundledComponents(QCoreApplication::applicationDirPath());
   line.Parse(QApplication::arguments());

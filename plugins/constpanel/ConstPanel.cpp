@@ -399,8 +399,12 @@ void TConstPanel::InputCommand(CSubscriber* subscriber, CBasePacket* packet, boo
     connected_ = true;
     Validate(nullptr);
     SetStatus("");
-  } else if (reset && status_.rfind(kDeviceError, 0) == 0) {
-    SetStatus("");  // the device starts afresh: its last error is over
+  } else if (reset) {
+    // The device starts afresh (a run ended, or it greets a new
+    // connection after the last one was lost, with its own defaults): it
+    // gets the panel's values again, and its last error is over.
+    Validate(nullptr);
+    if (status_.rfind(kDeviceError, 0) == 0) SetStatus("");
   }
   if (lockOnRun) {
     if (reset && status_ == kRunning) SetStatus("");

@@ -236,7 +236,9 @@ void CInstrumentSimulator::PrepareSweep() {
 
 bool CInstrumentSimulator::SendPart(CBlockConnection& connection) {
   const TSimFaults& faults = settings_.faults;
-  if (faults.dropAfterParts >= 0 && partsSent_ >= faults.dropAfterParts) return false;
+  if (faults.dropAfterParts >= 0 && partsSent_ >= faults.dropAfterParts &&
+      (faults.dropConnections < 0 || connections_.load() <= faults.dropConnections))
+    return false;
   if (faults.badSignatureAfterParts >= 0 && partsSent_ >= faults.badSignatureAfterParts) {
     CDevCommand bad(MI_RUN, 4);
     bad.SetSignature(0x1234);

@@ -19,6 +19,7 @@ namespace vkinstrument {
 struct TSimFaults {
   bool refuse = false;           // close every connection at once
   int dropAfterParts = -1;       // close the connection after N data parts
+  int dropConnections = -1;      // ... on the first N connections only (-1: on every one)
   int badSignatureAfterParts = -1;  // then send a block with a wrong signature
   int shortBodyAfterParts = -1;  // then send a head whose body never comes
   bool silent = false;           // accept, read, never answer (not even greet)

@@ -124,6 +124,7 @@ void TLinkDialog::Process() {
     showAtStart_ = false;
     Post(WM_CONNECTSHOW);
   }
+  if (failed_.exchange(false)) announced_ = true;
   // Any packet on "command" says the instrument answers; the connection
   // counts as made at the first moment, more than 500 ms after the first,
   // at which none is waiting.
@@ -155,6 +156,11 @@ void TLinkDialog::Process() {
       keep = rc == VKT_QUEUE_FULL;  // tried again in the next cycle
     }
   }
+  if (!keep) {
+    // The link connects afresh: its answers count for the new connection.
+    answered_ = false;
+    announced_ = false;
+  }
   std::lock_guard<std::mutex> lock(addressMutex_);
   // A newer address chosen meanwhile stays pending.
   if (!keep && address_ == address) addressPending_ = false;
@@ -171,7 +177,12 @@ void TLinkDialog::OnMessage(CSubscriber* subscriber, CBasePacket* packet, bool&)
   LINK_ASSERT(subscriber != nullptr, "Subscriber != NULL");
   auto* text = dynamic_cast<CStringPacket*>(packet);
   LINK_ASSERT(text != nullptr, "pkt != NULL");
-  if (text && form_) form_->ShowConnectionError(QString::fromUtf8(text->GetString()));
+  if (!text || !form_) return;
+  failed_ = true;
+  form_->ShowConnectionError(QString::fromUtf8(text->GetString()));
+  // A connection lost while the dialog is closed is said all the same: the
+  // dialog comes up with the error, and from it the operator connects again.
+  if (!form_->isVisible()) WindowProc(WM_CONNECTSHOW);
 }
 
 bool TLinkDialog::WindowProc(int message) {
@@ -190,7 +201,9 @@ bool TLinkDialog::WindowProc(int message) {
       form_->DeviceAnswers();
       return true;
     case WM_CONNECTDONE:
-      form_->ConnectionDone();
+      // An error that came after the answers (the connection lost at once)
+      // stays on the screen.
+      if (form_->CurrentFrame() != form_->Error) form_->ConnectionDone();
       return true;
     default:
       return false;

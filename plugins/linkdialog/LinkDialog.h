@@ -68,6 +68,9 @@ class TLinkDialog : public CBasePlugin {
   bool showAtStart_ = true;
   bool answered_ = false;
   bool announced_ = false;
+  // Set by the GUI thread when the link reports an error: the connection
+  // that was being made is not announced as made.
+  std::atomic<bool> failed_{false};
   double firstAnswer_ = 0;
   std::function<double()> clock_;
 };

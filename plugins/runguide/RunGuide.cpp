@@ -250,6 +250,13 @@ void TRunGuide::OnCommand(CSubscriber*, CBasePacket* packet, bool&) {
         if (form_ && form_->ActionStart->isEnabled()) form_->ActionStart->trigger();
       }, Qt::QueuedConnection);
   }
+  if (reset && steps_.empty() && form_->ActionStop->isEnabled()) {
+    // A reset the guide did not ask for (Stop is disabled before it asks):
+    // the device lost the operator's run, for instance when it greets a new
+    // connection. The run is over and can be started again.
+    running_ = false;
+    form_->ActionStop->setEnabled(false);
+  }
   if (running_) return;
   // Somebody else started (or ended) a measurement.
   if (reset || command->Command() == MI_RUN) {

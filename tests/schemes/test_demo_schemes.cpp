@@ -11,44 +11,12 @@
 #include <filesystem>
 #include <set>
 
+#include "Installation.h"
 #include "PluginFeed.h"
 #include "SchemeRunner.h"
-#include "TestHome.h"
-#include "VKPaths.h"
-#include "platform/Com.h"
 #include "platform/Report.h"
 
 namespace fs = std::filesystem;
-
-namespace {
-
-// What a first start of the launcher puts in place, and the packages of the
-// installation with the test modules the small demo scheme uses.
-std::string Installation() {
-  static const std::string plugins = [] {
-    const fs::path bin = VK_BIN_DIR;
-    const fs::path config = GetVKDir(dirConfig);
-    fs::create_directories(config);
-    for (const char* file : {"config.xml", "RelationPreset.xml"})
-      fs::copy_file(bin / "data" / file, config / file, fs::copy_options::overwrite_existing);
-    EXPECT_TRUE(SUCCEEDED(vkplatform::ComRegisterServer((bin / "KorvanInterpreter.so").string())));
-    // The schemes' "[schemes]" is the folder beside the program.
-    const fs::path schemes = fs::path(GetVKDir(dirApplication)) / "schemes";
-    if (!fs::exists(schemes)) fs::create_directory_symlink(bin / "schemes", schemes);
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(VK_PLUGINS_DIR))
-      if (entry.path().extension() == ".so") names.push_back(entry.path().filename().string());
-    const std::string dir = InstalledPackages(VK_PLUGINS_DIR, {}, {"libKorvanComponents.so", "libKorChartLib.so"},
-                                              TestHome());
-    for (const auto& n : names) fs::copy_file(fs::path(VK_PLUGINS_DIR) / n, fs::path(dir) / n, fs::copy_options::overwrite_existing);
-    for (const char* test : {"TestSource.so", "TestSink.so"})
-      fs::copy_file(fs::path(VK_TEST_PLUGINS_DIR) / test, fs::path(dir) / test, fs::copy_options::overwrite_existing);
-    return dir;
-  }();
-  return plugins;
-}
-
-}  // namespace
 
 TEST(DemoSchemes, EachOpensRunsAndClosesQuietly) {
   TAppFirst app;

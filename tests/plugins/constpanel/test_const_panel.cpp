@@ -65,7 +65,8 @@ TEST(ConstPanel, WidgetsOfEachKindInADockedToolWindow) {
 // No parameter block before the device is there; then the values go as one
 // block, the answer confirms them and is mirrored on the value outputs; a
 // device error locks the panel until a good answer; answers of other
-// parameters or sizes change nothing; a run locks it (lockonrun).
+// parameters or sizes change nothing; a run locks it (lockonrun); a reset
+// sends the values again.
 TEST(ConstPanel, DeviceProtocolAndStatuses) {
   THost host;
   vkplatform::ReportCapture cap;
@@ -132,6 +133,13 @@ TEST(ConstPanel, DeviceProtocolAndStatuses) {
   p.Receive(new CDevCommand(MI_RESET));
   EXPECT_EQ(p.panel.Status(), "");
   EXPECT_EQ(cap.Count(), 0u);
+  // Any reset (a run ended, or the device greets a new connection with its
+  // own defaults) takes the panel's values to the device again.
+  p.panel.Process();
+  std::unique_ptr<CDevCommand> last;
+  while (auto c = p.command.Next<CDevCommand>()) last = std::move(c);
+  ASSERT_TRUE(last);
+  EXPECT_EQ(CDevParameter(last.get()).Value(0), 16);
 
   p.panel.ShowStatus(nullptr);
   p.Receive(new CDevCommand(MI_RUN));
