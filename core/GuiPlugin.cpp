@@ -195,6 +195,14 @@ QAction* CreateMenuItem(QWidget* mainWindow, const AnsiString& menuCaption,
   return item;
 }
 
+QAction* FindMenuItem(QWidget* mainWindow, const AnsiString& menuCaption, const AnsiString& itemCaption) {
+  QMenu* menu = vkgui::FindTopMenu(mainWindow, QString::fromStdString(menuCaption), false);
+  if (!menu) return nullptr;
+  for (QAction* a : menu->actions())
+    if (a->text() == QString::fromStdString(itemCaption)) return a;
+  return nullptr;
+}
+
 void DestroyMenuItem(QAction* item) {
   if (!item) return;
   auto* menu = qobject_cast<QMenu*>(item->parent());

@@ -50,6 +50,9 @@ void UnregisterToolWindow(QWidget* toolWindow);
 // position 1, after the first menu, when missing). Null without a menu bar.
 QAction* CreateMenuItem(QWidget* mainWindow, const AnsiString& menuCaption,
                         const AnsiString& itemCaption);
+// The item `itemCaption` of the top-level menu `menuCaption` (what a plug-in
+// created there), for automation; null when there is none.
+QAction* FindMenuItem(QWidget* mainWindow, const AnsiString& menuCaption, const AnsiString& itemCaption);
 // Destroys the item, and its menu when that has no items left.
 void DestroyMenuItem(QAction* item);
 // Appends `item` to `menu` (a QMenu, sub-menu or pop-up).

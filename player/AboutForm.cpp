@@ -52,6 +52,7 @@ QString Qs(const std::string& s) { return QString::fromStdString(s); }
 TfrmAbout::TfrmAbout(CPluginsManager* plugins, QWidget* parent)
     : QDialog(parent, Qt::FramelessWindowHint | Qt::Dialog) {
   setObjectName("frmAbout");
+  setProperty("helpContext", 1001);  // F1: the page about the program
   setFixedSize(404, 320);
   setWindowOpacity(240.0 / 255.0);
   setAutoFillBackground(true);

@@ -76,6 +76,7 @@ int TRunGuide::Initialize(QWidget* parent, xmlNode* node) {
   });
   toolBar_ = new QToolBar(parent);
   toolBar_->setObjectName(Qs(Name()));
+  toolBar_->setProperty("helpContext", kHelpContext);
 
   std::string dock = "DockTop";
   std::string caption;

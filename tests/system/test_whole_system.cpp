@@ -15,7 +15,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
-#include <QMenuBar>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QSettings>
@@ -29,6 +28,7 @@
 #include <memory>
 #include <sstream>
 
+#include "AboutForm.h"
 #include "GuiPlugin.h"
 #include "InstrumentSim.h"
 #include "Installation.h"
@@ -75,14 +75,6 @@ QAction* ToolAction(QMainWindow& form, const char* toolbar, const char* name) {
   if (!bar) return nullptr;
   for (QAction* a : bar->actions())
     if (a->objectName() == name) return a;
-  return nullptr;
-}
-
-QAction* MenuItem(QMainWindow& form, const QString& menu, const QString& item) {
-  for (QAction* m : form.menuBar()->actions())
-    if (m->text() == menu && m->menu())
-      for (QAction* a : m->menu()->actions())
-        if (a->text() == item) return a;
   return nullptr;
 }
 
@@ -140,7 +132,7 @@ TEST(WholeSystem, BenchSessionFromConnectionToRestart) {
     ASSERT_TRUE(RunEventsUntil([&] { return dialog.Connected(); }, 15000)) << dialog.Message().toStdString();
 
     // Connected again through the dialog, as the operator does from the menu.
-    QAction* connect = MenuItem(*form, "Управление", "Подключение к прибору");
+    QAction* connect = FindMenuItem(form.get(), "Управление", "Подключение к прибору");
     ASSERT_NE(connect, nullptr);
     connect->trigger();
     ASSERT_TRUE(RunEventsUntil([&] { return dialog.form->isVisible(); }));
@@ -195,6 +187,20 @@ TEST(WholeSystem, BenchSessionFromConnectionToRestart) {
     EXPECT_GT(value, -20);
     EXPECT_LT(value, 10);
     MaybeScreenshot(form.get(), "system_bench");
+
+    // F1 opens the page of the window that has the focus.
+    auto f1 = [&](QWidget* w) {
+      w->setFocus();
+      QTest::keyClick(w, Qt::Key_F1);
+      return form->Help().LastShownUrl().fileName().toStdString();
+    };
+    EXPECT_EQ(f1(chart), "chartpanel.html");
+    EXPECT_EQ(f1(diagramChart), "diagram.html");
+    EXPECT_EQ(f1(edit), "constpanel.html");
+    TfrmAbout about(form->Plugins(), form.get());
+    about.show();
+    EXPECT_EQ(f1(&about), "about.html");
+    about.hide();
 
     // Reports: HTML with its picture and a PDF from the chart panel; HTML
     // with its pictures from the diagram.
