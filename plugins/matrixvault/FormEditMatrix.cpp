@@ -150,7 +150,13 @@ void TFormEditMatrix::OnOpen() {
                                              settings_.defaultExt, settings_.initialDir, false});
   if (file.isEmpty()) return;
   CDoubleMatrix loaded;
-  loaded.LoadFromFile(file.toStdString());  // a failure is not reported: the table shows what came
+  // A file that cannot be read is said, and the table stays as it was (it
+  // was emptied and named after the file, and OK sent the empty table on).
+  if (loaded.LoadFromFile(file.toStdString()) != 0) {
+    vkplatform::MessageBox("Ошибка чтения данных из файла " + file.toStdString(), "Ошибка",
+                           vkplatform::MsgIcon::Error);
+    return;
+  }
   Fill(loaded);
   SetFileName(file);
 }

@@ -166,8 +166,13 @@ void TMatrixVault::SaveEvent(CSubscriber*, CBasePacket* packet, bool&) {
                                     defaultExt_, initialDir_, true})
                .toStdString();
   if (name.empty()) return;
+  // The file is replaced whole or not at all; a failure is said, and the
+  // table keeps the file it had (the profile would name one never written).
+  if (matrix_->SaveToFile(name) != 0) {
+    vkplatform::MessageBox("Ошибка при создании файла " + name, "Ошибка", vkplatform::MsgIcon::Error);
+    return;
+  }
   fileName_ = name;
-  matrix_->SaveToFile(name);  // the result is not reported; the file is replaced whole or not at all
 }
 
 void TMatrixVault::EditEvent(CSubscriber*, CBasePacket*, bool&) { Edit(); }

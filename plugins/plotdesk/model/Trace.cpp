@@ -60,9 +60,10 @@ CTrace::CTrace(CDiagramArea* area, const std::string& name, const QColor& color)
   axis_->setVisible(false);
   series_ = chart->addGraph(chart->xAxis, axis_);
   series_->setName(Q(name));
-  series_->setPen(QPen(color, 2));
-  // A fast line leaves out points that fall on one pixel column; an
-  // ordinary line draws every one.
+  // A fast line is a thin line (drawn without joins, several times faster
+  // than a wide one) that leaves out points falling on one pixel column; an
+  // ordinary line is two pixels wide and draws every point.
+  series_->setPen(QPen(color, area->FastLine() ? 1 : 2));
   series_->setAdaptiveSampling(area->FastLine());
   filters_ = MakeFilterChain(this);
   ApplyRange();
@@ -376,7 +377,12 @@ void CTraceStatic::SetPoints(const std::vector<double>& x, const std::vector<dou
 
 int CTraceStatic::LoadFromFile(const std::string& file) {
   CDoubleMatrix matrix;
-  if (matrix.LoadFromFile(file) != 0) return -1;
+  if (matrix.LoadFromFile(file) != 0) {
+    // Missing, unreadable or not a table of numbers: said, the trace kept.
+    vkplatform::MessageBox("Ошибка при открытии файла \"" + file + "\"", "Ошибка при открытии трассы",
+                           vkplatform::MsgIcon::Warning);
+    return -1;
+  }
   if (matrix.Columns() != 2) {
     vkplatform::MessageBox("Таблица трассы должна содержать два столбца.", "Ошибка при открытии трассы",
                            vkplatform::MsgIcon::Warning);

@@ -197,6 +197,25 @@ TEST(MatrixVault, FileNamesAcrossLoadEditSaveAndRestore) {
   v.To("savefile", new CStringPacket(""));
   SetFileDialogHook(cancel);
   EXPECT_EQ(v.vault.FileName(), "");
+
+  // A save that fails is said and keeps the file the table had; a file the
+  // editor cannot read is said and leaves the table as it was.
+  v.To("loadfile", new CStringPacket((dir + "/table.txt").c_str()));
+  v.To("savefile", new CStringPacket((dir + "/no/such/dir/y.txt").c_str()));
+  EXPECT_EQ(cap.CountText("Ошибка при создании файла " + dir + "/no/such/dir/y.txt"), 1u);
+  EXPECT_EQ(v.vault.FileName(), dir + "/table.txt");
+  std::ofstream(dir + "/broken.txt") << "1 2\n3 x\n";
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // the first editor goes
+  v.vault.Edit();
+  TFormEditMatrix* again = v.vault.Editor();
+  ASSERT_NE(again, nullptr);
+  auto broken = SetFileDialogHook([&](const TFileDialogRequest&) { return QString::fromStdString(dir + "/broken.txt"); });
+  again->ActionOpen->trigger();
+  SetFileDialogHook(broken);
+  EXPECT_EQ(cap.CountText("Ошибка чтения данных из файла " + dir + "/broken.txt"), 1u);
+  EXPECT_EQ(again->windowTitle(), "Поправки (table.txt)");
+  EXPECT_EQ(again->Grid->data(again->Grid->index(0, 0), Qt::DisplayRole).toString(), "1");
+  again->Button2->click();
 }
 
 // A reader that never takes the matrix does not hold the window: the newer

@@ -192,6 +192,7 @@ TEST(DiagramTraces, TraceFilesKeepTwoColumns) {
   EXPECT_EQ(reports.CountText("Таблица трассы должна содержать два столбца."), 1);
   EXPECT_EQ(m->PointCount(), 3u);  // the old points stay
   EXPECT_EQ(m->LoadFromFile(TestHome() + "/missing.trc"), -1);
+  EXPECT_EQ(reports.CountText("Ошибка при открытии файла \"" + TestHome() + "/missing.trc\""), 1);
   EXPECT_EQ(m->PointCount(), 3u);
   ASSERT_EQ(m->SaveToFile(saved), 0);
   CTraceStatic* again = a.area.CreateMemoryTrace(&a.c1);
