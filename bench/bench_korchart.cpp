@@ -26,11 +26,15 @@ namespace {
 constexpr int kPoints = 20001;
 constexpr QSize kSize(1200, 700);
 
-void Fill(QCPGraph* g, double phase) {
-  QVector<QCPGraphData> data(kPoints);
-  for (int i = 0; i < kPoints; ++i) {
-    const double x = 1e6 + i * 100.0;
-    data[i] = QCPGraphData(x, -30 + 20 * std::sin(i / 900.0 + phase) + 3 * std::sin(i / 37.0));
+// `points` points over the same span of arguments (1e6 .. 3e6), with the
+// same curve: only their density differs.
+void Fill(QCPGraph* g, double phase, int points = kPoints) {
+  QVector<QCPGraphData> data(points);
+  const double step = 2e6 / (points - 1), scale = 100.0 / step;
+  for (int i = 0; i < points; ++i) {
+    const double x = 1e6 + i * step;
+    const double k = i / scale;  // the index the same argument has at kPoints
+    data[i] = QCPGraphData(x, -30 + 20 * std::sin(k / 900.0 + phase) + 3 * std::sin(k / 37.0));
   }
   g->data()->set(data, true);
 }
@@ -45,11 +49,11 @@ void SetUpAxes(QCustomPlot& plot) {
 // Ten tracking markers over ten spans of the series, and ten link markers
 // between neighbours; with `statistics` every label and link also keeps
 // statistics, so that every text changes with every frame.
-std::unique_ptr<korchart::TKorChart> MarkedChart(bool statistics) {
+std::unique_ptr<korchart::TKorChart> MarkedChart(bool statistics, int points = kPoints) {
   auto chart = std::make_unique<korchart::TKorChart>();
   QCPGraph* g = chart->addGraph();
   g->setName("S21");
-  Fill(g, 0);
+  Fill(g, 0, points);
   SetUpAxes(*chart);
   korchart::TMarkersManager* mm = chart->Markers();
   mm->SetMinArg(0);
@@ -122,6 +126,30 @@ void BM_MarkedOverBareRatio(benchmark::State& state) {
                             std::chrono::duration<double>(bareTime).count();
 }
 BENCHMARK(BM_MarkedOverBareRatio)->ArgName("statistics")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// Long sweeps: the marked chart redrawn at 100,001 points against the same
+// at 1,601 (interleaved, as above). The graph draws through a min/max
+// reduction per pixel column, so the drawing does not grow with the points;
+// the markers' searches do, by bisection and linear scans of their spans.
+void BM_LongOverShortRedraw(benchmark::State& state) {
+  auto shortChart = MarkedChart(false, 1601);
+  auto longChart = MarkedChart(false, 100001);
+  using Clock = std::chrono::steady_clock;
+  Clock::duration shortTime{}, longTime{};
+  for (auto _ : state) {
+    const auto t0 = Clock::now();
+    shortChart->replot(QCustomPlot::rpImmediateRefresh);
+    const auto t1 = Clock::now();
+    longChart->replot(QCustomPlot::rpImmediateRefresh);
+    longTime += Clock::now() - t1;
+    shortTime += t1 - t0;
+  }
+  state.counters["short_ms"] = 1e3 * std::chrono::duration<double>(shortTime).count() / state.iterations();
+  state.counters["long_ms"] = 1e3 * std::chrono::duration<double>(longTime).count() / state.iterations();
+  state.counters["ratio"] = std::chrono::duration<double>(longTime).count() /
+                            std::chrono::duration<double>(shortTime).count();
+}
+BENCHMARK(BM_LongOverShortRedraw)->Unit(benchmark::kMillisecond);
 
 // The searches and link formulas alone (what a redraw adds to the drawing).
 void BM_MarkersUpdateOnly(benchmark::State& state) {

@@ -47,13 +47,13 @@ void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
-constexpr unsigned kPoints = 1601, kPart = 401;
+constexpr unsigned kPart = 401;
 constexpr int kInputs = 11;  // X, X1..Y4, MinStimulus, MaxStimulus
 constexpr int kX = 0;
 const int kYs[] = {2, 4, 6, 8};
 
 struct TDiagram {
-  TDiagram() {
+  explicit TDiagram(unsigned sweepPoints = 1601) : points(sweepPoints) {
     host.resize(1200, 700);
     auto* panel = new QWidget(&host);
     panel->setObjectName("MainPanel");
@@ -91,10 +91,10 @@ struct TDiagram {
   }
   void Produce() {
     for (unsigned sweep = 0; go; ++sweep)
-      for (unsigned offset = 0; offset < kPoints && go; offset += kPart) {
-        const unsigned n = std::min(kPart, kPoints - offset);
+      for (unsigned offset = 0; offset < points && go; offset += kPart) {
+        const unsigned n = std::min(kPart, points - offset);
         for (int input : {kX, kYs[0], kYs[1], kYs[2], kYs[3]}) {
-          auto* part = new CDoubleVectorPart(n, kPoints, offset);
+          auto* part = new CDoubleVectorPart(n, points, offset);
           for (unsigned i = 0; i < n; ++i)
             (*part)[i] = input == kX ? 100.0 + offset + i : -20 * std::sin((offset + i + sweep + input) * 0.01);
           CPacketQueue& q = queues[static_cast<size_t>(input)];
@@ -121,11 +121,12 @@ struct TDiagram {
   VKCore::CXMLDocument doc;
   std::atomic<bool> go{true};
   std::atomic<unsigned long long> produced{0};  // parts sent on every input
+  const unsigned points;
   std::thread producer;
 };
 
 void BM_FourChannelsAsFastAsTaken(benchmark::State& state) {
-  TDiagram d;
+  TDiagram d(static_cast<unsigned>(state.range(0)));
   // An event posted to the window every 20 ms: how long it waits.
   std::vector<double> waits;
   QElapsedTimer clock;
@@ -154,14 +155,14 @@ void BM_FourChannelsAsFastAsTaken(benchmark::State& state) {
   probe.stop();
   std::sort(waits.begin(), waits.end());
   // A frame is one part on every channel: four frames make a sweep.
-  const double parts = std::ceil(static_cast<double>(kPoints) / kPart);
+  const double parts = std::ceil(static_cast<double>(d.points) / kPart);
   state.counters["sweeps_per_s"] = frames / parts / seconds;
   state.counters["sent_sweeps_per_s"] = sent / parts / seconds;
   state.counters["draws_per_s"] = draws / seconds;
   state.counters["event_wait_median_ms"] = waits.empty() ? 0 : waits[waits.size() / 2];
   state.counters["event_wait_max_ms"] = waits.empty() ? 0 : waits.back();
 }
-BENCHMARK(BM_FourChannelsAsFastAsTaken)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FourChannelsAsFastAsTaken)->ArgName("points")->Arg(1601)->Arg(100001)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 void BM_FiveFiltersOnFourTraces(benchmark::State& state) {
   constexpr size_t kSweep = 20001, kFilterPart = 2001, kTraces = 4;

@@ -30,7 +30,8 @@ enum : int {
   VKT_NO_OUTPUT = -8,
   VKT_INCOMPATIBLE = -9,
   VKT_NO_CLASS = -10,
-  VKT_NAME_EXISTS = -12
+  VKT_NAME_EXISTS = -12,
+  VKT_NOT_SUPPORTED = -13
 };
 
 // The text of a result code ("Неизвестная ошибка" for any code without one).
@@ -190,6 +191,15 @@ class CBasePlugin : public CThreadObject {
   virtual int Serialize(xmlNode* element, const char* section) { return -1; }
   virtual int Initialize(QWidget* parent, xmlNode* node) = 0;
   virtual int Finalize() = 0;
+  // A question from automation (the remote interface), asked in the GUI
+  // thread of a started scheme. Modules that show data answer "sweeps" (the
+  // complete sweeps they have taken), "trace" (what they show, as CSV),
+  // "marker N" and "link N" (a marker's and a link marker's reading),
+  // "report html FILE" and "report pdf FILE"; modules that set the
+  // instrument answer "busy" ("1" while a value waits for its
+  // confirmation). 0 with the answer; a negative result code with the
+  // reason in `answer`; VKT_NOT_SUPPORTED for a question it does not know.
+  virtual int Query(const AnsiString& request, AnsiString& answer) { return VKT_NOT_SUPPORTED; }
 
   AnsiString Name() const { return name; }
   void SetName(const AnsiString& newName) { name = newName; }

@@ -18,6 +18,7 @@
 #include "ProgramInfo.h"
 #include "Startup.h"
 #include "VKPaths.h"
+#include "remote/RemoteControl.h"
 
 namespace {
 
@@ -35,6 +36,7 @@ struct TCommandLine {
   QCommandLineOption help = QCommandLineOption({"h", "help"}, QString::fromUtf8("показать эту справку"));
   QCommandLineOption version =
       QCommandLineOption({"v", "version"}, QString::fromUtf8("показать версию программы"));
+  vkremote::TRemoteCommandLine remote;
 
   TCommandLine() {
     parser.setApplicationDescription(
@@ -47,6 +49,7 @@ struct TCommandLine {
                                  "[scheme.vms]");
     parser.addOption(quitAfter);
     parser.addOption(screenshot);
+    remote.AddTo(parser);
   }
   // Parses; what it cannot take is said on standard error and left out.
   void Parse(const QStringList& arguments) {
@@ -92,6 +95,7 @@ int AnswerWithoutWindow(int argc, char** argv, bool& answered) {
         "\nПримеры:\n"
         "  vektra /opt/vektra/bin/schemes/bench.vms\n"
         "  vektra схема.vms --quit-after 10 --screenshot снимок.png\n"
+        "  vektra схема.vms --remote 5025     (команды: docs/remote.md)\n"
         "\nФайлы:\n"
         "  ~/.config/korvan/vektra/config.xml   настройки; при первом запуске копируется из data/\n"
         "                                       рядом с программой, как и библиотека формул\n"
@@ -102,6 +106,7 @@ int AnswerWithoutWindow(int argc, char** argv, bool& answered) {
         "  Интерпретатор выражений регистрируется для пользователя при первом запуске.\n"
         "\nПеременные окружения:\n"
         "  VEKTRA_LOG=1              журнал загрузки модулей в stderr\n"
+        "  VEKTRA_REMOTE_TOKEN=ключ  ключ удалённого управления (вместо --remote-token)\n"
         "  QT_QPA_PLATFORM=offscreen работа без экрана (окна рисуются в памяти)\n"
         "\nКоды завершения: 0 — программа закрыта; 1 — схему из командной строки открыть не\n"
         "удалось, нет настроек или нет экрана (причина выводится).\n"
@@ -120,6 +125,12 @@ int Run(int argc, char** argv) {
   TCommandLine line;
   line.parser.parse(Arguments(argc, argv));
   const QString scheme = line.Scheme();
+  vkremote::TRemoteOptions remoteOptions;
+  std::string remoteError;
+  if (!line.remote.Read(line.parser, remoteOptions, remoteError)) {
+    std::fprintf(stderr, "Vektra Launcher: %s\n", remoteError.c_str());
+    return 1;
+  }
   QString why;
   if (!vklauncher::DisplayAvailable(&why)) {
     // Without a screen the application could not even be created: say so
@@ -152,6 +163,18 @@ int Run(int argc, char** argv) {
     // window is given the screen all the same.
     if (QScreen* screen = QGuiApplication::primaryScreen()) form.setGeometry(screen->availableGeometry());
     form.showMaximized();
+
+    std::unique_ptr<vkremote::CRemoteControl> remote;
+    if (remoteOptions.port >= 0) {
+      remote = std::make_unique<vkremote::CRemoteControl>(&form);
+      const int port = remote->Start(remoteOptions, remoteError);
+      if (port < 0) {
+        std::fprintf(stderr, "Vektra Launcher: удалённое управление: %s\n", remoteError.c_str());
+        return 1;
+      }
+      std::printf("Удалённое управление: %s:%d\n", remoteOptions.bind.c_str(), port);
+      std::fflush(stdout);
+    }
 
     if (line.parser.isSet(line.quitAfter)) {
       const int ms = static_cast<int>(line.parser.value(line.quitAfter).toDouble() * 1000);

@@ -20,6 +20,8 @@
 #include "chart/MarkersManager.h"
 #include "markers/MarkerTemplateDialog.h"
 #include "platform/Report.h"
+#include "report/CsvExport.h"
+#include "report/DisplayQuery.h"
 #include "report/ReportManager.h"
 
 namespace {
@@ -120,7 +122,8 @@ int TChartPanel::Initialize(QWidget* parent, xmlNode* node) {
     void (TChartPanel::*action)();
   } kTools[] = {{"ButtonLoadMarkers", ":/korchart/load_markers.svg", "Открыть шаблон маркеров", &TChartPanel::LoadMarkers},
                 {"ButtonSaveMarkers", ":/korchart/save_markers.svg", "Сохранить шаблон маркеров", &TChartPanel::SaveMarkers},
-                {"ButtonReport", ":/korchart/report.svg", "Менеджер отчётов", &TChartPanel::ShowReport}};
+                {"ButtonReport", ":/korchart/report.svg", "Менеджер отчётов", &TChartPanel::ShowReport},
+                {"ButtonCsv", ":/korchart/csv.svg", "Сохранить как CSV...", &TChartPanel::SaveCsv}};
   for (size_t i = 0; i < tools_.size(); ++i) {
     auto* b = new QToolButton(chart);
     b->setObjectName(QString::fromLatin1(kTools[i].name));
@@ -459,6 +462,31 @@ void TChartPanel::SaveMarkers() {
 void TChartPanel::ShowReport() {
   if (!chart_) return;
   if (korchart::TfrmReportManager* report = chart_->Markers()->GetReport()) report->ShowModal();
+}
+
+std::string TChartPanel::ArgumentTitle() const {
+  // The bottom axis's title without its unit.
+  QString title = Q(settings_.bottomTitle);
+  const int comma = title.lastIndexOf(QLatin1Char(','));
+  return (comma >= 0 ? title.left(comma).trimmed() : title).toStdString();
+}
+
+void TChartPanel::SaveCsv() {
+  if (!chart_) return;
+  korchart::SaveCsvDialog(chart_, ArgumentTitle(), UnitOf(settings_.bottomTitle).toStdString(),
+                          std::vector<QCPGraph*>(series_.begin(), series_.end()));
+}
+
+int TChartPanel::Query(const AnsiString& request, AnsiString& answer) {
+  if (!chart_) return VKT_NOT_SUPPORTED;
+  korchart::TDisplay d;
+  d.marks = chart_->Markers()->GetMarksManager();
+  d.report = [this] { return chart_->Markers()->GetReport(); };
+  d.argumentTitle = ArgumentTitle();
+  d.argumentUnits = UnitOf(settings_.bottomTitle).toStdString();
+  d.traces.assign(series_.begin(), series_.end());
+  d.sweeps = sweepsTaken_;
+  return korchart::AnswerDisplayQuery(request, d, answer);
 }
 
 VK_DECLARE_PLUGIN_PACKAGE(TChartPanel)

@@ -34,6 +34,8 @@ class TChartPanel : public TFramePlugin {
   int Register() override;
   int Initialize(QWidget* parent, xmlNode* node) override;
   int Finalize() override;
+  // Automation's questions: sweeps, trace, marker N, link N, report html|pdf FILE.
+  int Query(const AnsiString& request, AnsiString& answer) override;
 
   // Places the chart on the host panel and its buttons on the chart.
   void ParentResize() override;
@@ -56,6 +58,9 @@ class TChartPanel : public TFramePlugin {
   void LoadMarkers();
   void SaveMarkers();
   void ShowReport();
+  // "Сохранить как CSV...": the argument and every curve and memory shown.
+  void SaveCsv();
+  std::string ArgumentTitle() const;
 
   korchart::TKorChart* Chart() const { return chart_; }
   QToolButton* MemoryButton(int slot) const { return memoButtons_[static_cast<size_t>(slot)]; }
@@ -74,7 +79,7 @@ class TChartPanel : public TFramePlugin {
   QPointer<QWidget> panel_;
   QPointer<korchart::TKorChart> chart_;
   std::array<QCPGraph*, kCurveCount + kMemoryCount> series_{};
-  std::array<QToolButton*, 3> tools_{};
+  std::array<QToolButton*, 4> tools_{};
   std::array<QToolButton*, kMemoryCount> memoButtons_{};
   std::array<int, kMemoryCount> memoSource_{};
   QMenu* pumMemory_ = nullptr;

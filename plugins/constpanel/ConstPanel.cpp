@@ -580,4 +580,17 @@ int TConstPanel::Deserialize(xmlNode* element, const char* section) {
   return 0;
 }
 
+int TConstPanel::Query(const AnsiString& request, AnsiString& answer) {
+  if (request != "busy") return VKT_NOT_SUPPORTED;
+  // A value waits while it is painted as unconfirmed, as long as there is
+  // an instrument to confirm it.
+  bool waiting = false;
+  if (connected_ && PID != -1 && CommandWired())
+    for (const auto& c : Controls)
+      waiting = waiting || (c->Edit && c->Edit->autoFillBackground()) ||
+                (c->ComboBox && c->ComboBox->autoFillBackground());
+  answer = waiting ? "1" : "0";
+  return VKT_OK;
+}
+
 VK_DECLARE_PLUGIN_PACKAGE(TConstPanel)

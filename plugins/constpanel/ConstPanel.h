@@ -52,6 +52,8 @@ class TConstPanel : public CBasePlugin {
   int Register() override;
   int Initialize(QWidget* parent, xmlNode* node) override;
   int Finalize() override;
+  // "busy": "1" while a value shown waits for the instrument's confirmation.
+  int Query(const AnsiString& request, AnsiString& answer) override;
   void Process() override;
   int Serialize(xmlNode* element, const char* section) override;
   int Deserialize(xmlNode* element, const char* section) override;

@@ -16,6 +16,7 @@
 #include "filters/FilterStat.h"
 #include "model/TraceMath.h"
 #include "platform/Report.h"
+#include "report/DisplayQuery.h"
 #include "ui/DiagramArea.h"
 
 using namespace plotdesk;
@@ -146,6 +147,18 @@ int TPlotDesk::Finalize() {
   area_.reset();
   channels_.clear();
   return 0;
+}
+
+int TPlotDesk::Query(const AnsiString& request, AnsiString& answer) {
+  if (!area_) return VKT_NOT_SUPPORTED;
+  korchart::TDisplay d;
+  d.marks = area_->Marks();
+  d.report = [this] { return area_->Report(); };
+  d.argumentTitle = "Аргумент";
+  d.argumentUnits = area_->ArgumentUnits();
+  d.traces = area_->TraceSeries();
+  d.sweeps = area_->SweepsComplete();
+  return korchart::AnswerDisplayQuery(request, d, answer);
 }
 
 void TPlotDesk::ParentResize() {

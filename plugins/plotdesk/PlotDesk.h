@@ -37,6 +37,8 @@ class TPlotDesk : public TFramePlugin {
   int Register() override;
   int Initialize(QWidget* parent, xmlNode* node) override;
   int Finalize() override;
+  // Automation's questions: sweeps, trace, marker N, link N, report html|pdf FILE.
+  int Query(const AnsiString& request, AnsiString& answer) override;
   void ParentResize() override;
 
   plotdesk::CDiagramArea* Area() const { return area_.get(); }

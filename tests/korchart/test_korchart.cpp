@@ -290,3 +290,37 @@ TEST(KorChart, DemoChartWithMarkersLinkAndDivisions) {
   EXPECT_TRUE(marks->Mark(2)->Placed());
   MaybeScreenshot(&c.chart, "korchart_demo");
 }
+
+// A long sweep is drawn through a reduction to the lowest and highest value
+// of each pixel column: a one-point spike among 100,001 points, and a
+// one-point dip, are still drawn at their full height.
+TEST(KorChart, LongSweepsKeepTheirPeaks) {
+  TestApp();
+  korchart::TKorChart chart;
+  chart.resize(800, 400);
+  QCPGraph* g = chart.addGraph();
+  g->setPen(QPen(Qt::red, 1));
+  constexpr int kPoints = 100001;
+  QVector<QCPGraphData> data(kPoints);
+  for (int i = 0; i < kPoints; ++i) data[i] = QCPGraphData(i, 0);
+  data[55555].value = 50;
+  data[22222].value = -50;
+  g->data()->set(data, true);
+  chart.xAxis->setRange(0, kPoints - 1);
+  chart.yAxis->setRange(-60, 60);
+  chart.replot(QCustomPlot::rpImmediateRefresh);
+  const QImage image = chart.grab().toImage();
+  auto redAround = [&](double x, double y) {
+    const int px = qRound(chart.xAxis->coordToPixel(x)), py = qRound(chart.yAxis->coordToPixel(y));
+    for (int dx = -2; dx <= 2; ++dx)
+      for (int dy = -2; dy <= 2; ++dy) {
+        const QColor c = image.pixelColor(px + dx, py + dy);
+        if (c.red() > 200 && c.green() < 120 && c.blue() < 120) return true;
+      }
+    return false;
+  };
+  EXPECT_TRUE(redAround(55555, 50));
+  EXPECT_TRUE(redAround(22222, -50));
+  EXPECT_TRUE(redAround(80000, 0));
+  EXPECT_FALSE(redAround(80000, 50));
+}

@@ -264,8 +264,8 @@ struct TRun {
   QString out, err;
 };
 
-// Player run in a terminal without a display.
-TRun Player(const QStringList& arguments, const QString& platform = QString()) {
+// A program of the installation run in a terminal without a display.
+TRun Program(const char* program, const QStringList& arguments, const QString& platform = QString()) {
   QProcess p;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.remove("DISPLAY");
@@ -275,7 +275,7 @@ TRun Player(const QStringList& arguments, const QString& platform = QString()) {
   env.insert("HOME", QString::fromStdString(TestHome()));
   env.insert("XDG_CONFIG_HOME", QString::fromStdString(TestHome() + "/.config"));
   p.setProcessEnvironment(env);
-  p.start(QString(VK_BIN_DIR) + "/Player", arguments);
+  p.start(QString(VK_BIN_DIR) + "/" + program, arguments);
   TRun r;
   if (!p.waitForFinished(30000)) {
     p.kill();
@@ -286,6 +286,10 @@ TRun Player(const QStringList& arguments, const QString& platform = QString()) {
   r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
   r.err = QString::fromLocal8Bit(p.readAllStandardError());
   return r;
+}
+
+TRun Player(const QStringList& arguments, const QString& platform = QString()) {
+  return Program("Player", arguments, platform);
 }
 
 }  // namespace
@@ -323,6 +327,37 @@ TEST(Launcher, CommandLineWithoutADisplay) {
   EXPECT_EQ(thrown.status, 1);
   EXPECT_TRUE(thrown.err.contains("[Сбой (failing-init) - Vektra Launcher] test failure in Initialize"))
       << thrown.err.toStdString();
+}
+
+// The headless runner: a scheme runs for the time asked and stops (0); a
+// scheme that cannot be opened (1), wrong arguments (2) and a module that
+// reports an error while running (3) end it with the message.
+TEST(RunScheme, RunsForAWhileAndEndsOnErrors) {
+  TestApp();
+  const QString demo = QString(VK_BIN_DIR) + "/schemes/demo.vms";
+  TRun ok = Program("vk-run-scheme", {demo, "--for", "0.5"});
+  EXPECT_EQ(ok.status, 0) << ok.err.toStdString();
+  EXPECT_TRUE(ok.err.contains("запущена")) << ok.err.toStdString();
+  EXPECT_TRUE(ok.err.contains("остановлена")) << ok.err.toStdString();
+
+  TRun missing = Program("vk-run-scheme", {"/nowhere/missing.vms"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_TRUE(missing.err.contains("/nowhere/missing.vms")) << missing.err.toStdString();
+  const std::string broken = TestHome() + "/broken.vms";
+  std::ofstream(broken) << "<scheme name=\"x\"><node";
+  TRun bad = Program("vk-run-scheme", {QString::fromStdString(broken), "--for", "5"});
+  EXPECT_EQ(bad.status, 1) << bad.err.toStdString();
+  EXPECT_TRUE(bad.err.contains("ошибка")) << bad.err.toStdString();
+  EXPECT_EQ(Program("vk-run-scheme", {demo, "--for", "soon"}).status, 2);
+  EXPECT_EQ(Program("vk-run-scheme", {}).status, 2);
+
+  const std::string failing = TestHome() + "/failing-sink.vms";
+  std::ofstream(failing) << "<scheme name=\"Сбой\"><node name=\"src\" class=\"TTestSource\">"
+                            "<output name=\"out\"><link node=\"sink\" linkpoint=\"in\" queue=\"4\"/></output></node>"
+                            "<node name=\"sink\" class=\"TTestSink\"><parameters throw=\"3\"/></node></scheme>";
+  TRun thrown = Program("vk-run-scheme", {QString::fromStdString(failing), "--for", "20"});
+  EXPECT_EQ(thrown.status, 3) << thrown.err.toStdString();
+  EXPECT_TRUE(thrown.err.contains("sink failure")) << thrown.err.toStdString();
 }
 
 // The component registry is the user's: the launcher registers the

@@ -103,7 +103,7 @@ struct TDialog {
 // simulated instrument and closes, with nothing said to the operator.
 TEST(WholeSystem, EveryDemoSchemeRunsInTheLauncher) {
   TAppFirst app;
-  for (const char* name : {"bench.vms", "calibration.vms", "matrix.vms", "demo.vms"}) {
+  for (const char* name : {"bench.vms", "calibration.vms", "matrix.vms", "logging.vms", "demo.vms"}) {
     SCOPED_TRACE(name);
     FreshAccount();
     vkplatform::ReportCapture reports;

@@ -25,6 +25,7 @@
 #include "markers/MarksManager.h"
 #include "model/TraceMath.h"
 #include "platform/Report.h"
+#include "report/CsvExport.h"
 #include "report/ReportManager.h"
 
 namespace plotdesk {
@@ -275,6 +276,7 @@ void CDiagramArea::BuildActions() {
       {"ActionOpenMarkers", "&Открыть маркеры", ":/korchart/load_markers.svg"},
       {"ActionSaveMarkers", "&Сохранить маркеры", ":/korchart/save_markers.svg"},
       {"ActionReport", "&Менеджер отчётов", ":/korchart/report.svg"},
+      {"ActionSaveCsv", "Сохранить как &CSV...", ":/korchart/csv.svg"},
       {"ActionColumnHeaders", "&Заголовки колонок", nullptr},
   };
   for (int i = 0; i < actCount; ++i) {
@@ -294,6 +296,11 @@ void CDiagramArea::BuildActions() {
   QObject::connect(actions_[actOpenMarkers], &QAction::triggered, panel_, [this] { LoadMarkers(); });
   QObject::connect(actions_[actSaveMarkers], &QAction::triggered, panel_, [this] { SaveMarkers(); });
   QObject::connect(actions_[actReport], &QAction::triggered, panel_, [this] { ShowReport(); });
+  QObject::connect(actions_[actSaveCsv], &QAction::triggered, panel_, [this] {
+    // The traces in the list's order, as shown: their filters applied, each
+    // in its own unit (the series hold real values, not screen positions).
+    korchart::SaveCsvDialog(panel_, "Аргумент", ArgumentUnits(), TraceSeries());
+  });
   actions_[actColumnHeaders]->setCheckable(true);
   QObject::connect(actions_[actColumnHeaders], &QAction::toggled, panel_, [this](bool on) { SetColumnHeaders(on); });
 
@@ -322,6 +329,7 @@ void CDiagramArea::ChannelChanged(CChannel* channel) {
 }
 
 void CDiagramArea::ChannelDataComplete(CChannel* channel) {
+  ++sweepsComplete_;
   // Without a stimulus range the bottom axis spans the arguments of the
   // channel's sweep, so that the data are in view.
   if (stimulusKnown_) return;
@@ -663,6 +671,14 @@ korchart::TfrmReportManager* CDiagramArea::Report() {
 }
 
 void CDiagramArea::ShowReport() { Report()->ShowModal(); }
+
+std::vector<QCPGraph*> CDiagramArea::TraceSeries() const {
+  std::vector<QCPGraph*> series;
+  for (const auto& t : traces_) series.push_back(t->Series());
+  return series;
+}
+
+std::string CDiagramArea::ArgumentUnits() const { return chart_->xAxis->property("units").toString().toStdString(); }
 
 // ---- drawing ----
 

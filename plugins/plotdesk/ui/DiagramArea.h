@@ -50,7 +50,7 @@ class CDiagramArea : public CChannelSubscriber {
   // The actions, in their order.
   enum EAction {
     actDelete, actMemorize, actNewDataTrace, actNewMathTrace, actOpenMarkers, actSaveMarkers, actReport,
-    actColumnHeaders, actCount
+    actSaveCsv, actColumnHeaders, actCount
   };
   // The trace list's columns.
   enum EColumn { colName, colChannel, colReference, colScale, colKind, colFilters, colCount };
@@ -118,6 +118,11 @@ class CDiagramArea : public CChannelSubscriber {
   void SaveMarkers();
   void ShowReport();
   korchart::TfrmReportManager* Report();
+  // The traces' series in the list's order (their values in the units shown).
+  std::vector<QCPGraph*> TraceSeries() const;
+  std::string ArgumentUnits() const;
+  // Sweeps completed on any channel since the area was made.
+  unsigned long long SweepsComplete() const { return sweepsComplete_; }
   // The report's title of each series: name(channel оп.ref/scale unit).
   std::vector<std::string> ReportTitles() const;
 
@@ -141,6 +146,7 @@ class CDiagramArea : public CChannelSubscriber {
   QIcon RowIcon(const QColor& color) const;
 
   bool fastLine_;
+  unsigned long long sweepsComplete_ = 0;
   QPointer<TExPanel> panel_;
   QTreeWidget* list_ = nullptr;
   QSplitter* splitter_ = nullptr;

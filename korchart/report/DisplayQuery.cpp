@@ -1,0 +1,102 @@
+#include "report/DisplayQuery.h"
+
+#include <QPrinter>
+#include <qcustomplot.h>
+
+#include <charconv>
+#include <sstream>
+
+#include "Plugin.h"
+#include "markers/LinkMarker.h"
+#include "markers/MarksManager.h"
+#include "markers/Metka.h"
+#include "report/CsvExport.h"
+#include "report/ReportManager.h"
+
+namespace korchart {
+KORCHART_VARIANT_BEGIN
+
+namespace {
+
+std::string Number(double v) {
+  char buf[32];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, r.ptr);
+}
+
+int Fail(std::string& answer, const std::string& why) {
+  answer = why;
+  return VKT_ERROR;
+}
+
+// "marker 3" -> 3, within 0..count-1; -1 otherwise.
+int Index(std::istringstream& words, int count) {
+  int n = -1;
+  if (!(words >> n) || n < 0 || n >= count) return -1;
+  return n;
+}
+
+}  // namespace
+
+int AnswerDisplayQuery(const std::string& request, const TDisplay& d, std::string& answer) {
+  std::istringstream words(request);
+  std::string what;
+  words >> what;
+  if (what == "sweeps") {
+    answer = std::to_string(d.sweeps);
+    return VKT_OK;
+  }
+  if (what == "trace") {
+    answer = MakeCsv(d.argumentTitle, d.argumentUnits, TracesOf(d.traces));
+    return answer.empty() ? Fail(answer, "нет показанных трасс") : VKT_OK;
+  }
+  if (what == "marker") {
+    const int n = Index(words, kMarkerCount);
+    if (n < 0) return Fail(answer, "номер маркера должен быть от 0 до 9");
+    Metka* m = d.marks ? d.marks->Mark(n) : nullptr;
+    if (!m || !m->GetActivated()) return Fail(answer, "маркер " + std::to_string(n) + " не включён");
+    answer = Number(m->GetFreq());
+    for (QCPGraph* g : d.traces) {
+      if (!g || !g->visible() || g->data()->isEmpty()) continue;
+      answer += ',';
+      for (int s = 1; s <= d.marks->SeriesCount(); ++s)
+        if (d.marks->Series(s) == g) {
+          const double v = m->ReadValue(s);
+          if (v != kNoValue) answer += Number(v);
+          break;
+        }
+    }
+    return VKT_OK;
+  }
+  if (what == "link") {
+    const int n = Index(words, kLinkMarkerCount);
+    if (n < 0) return Fail(answer, "номер связного маркера должен быть от 0 до 9");
+    LinkMarker* l = d.marks ? d.marks->Link(n) : nullptr;
+    if (!l || !l->Used()) return Fail(answer, "связный маркер " + std::to_string(n) + " не задан");
+    answer = l->Text();
+    return VKT_OK;
+  }
+  if (what == "report") {
+    std::string kind, file;
+    words >> kind;
+    std::getline(words >> std::ws, file);
+    if (file.empty() || (kind != "html" && kind != "pdf")) return Fail(answer, "ожидается report html|pdf ФАЙЛ");
+    TfrmReportManager* report = d.report ? d.report() : nullptr;
+    if (!report) return Fail(answer, "отчёт недоступен");
+    report->Fill();
+    if (kind == "html") {
+      if (!report->ExportHtml(file)) return Fail(answer, "не удалось записать \"" + file + "\"");
+    } else {
+      QPrinter printer(QPrinter::HighResolution);
+      printer.setOutputFormat(QPrinter::PdfFormat);
+      printer.setOutputFileName(QString::fromStdString(file));
+      if (!report->PrintTo(&printer)) return Fail(answer, "не удалось записать \"" + file + "\"");
+    }
+    answer.clear();
+    return VKT_OK;
+  }
+  return VKT_NOT_SUPPORTED;
+}
+
+KORCHART_VARIANT_END
+}  // namespace korchart

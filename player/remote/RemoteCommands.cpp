@@ -1,0 +1,398 @@
+#include "remote/RemoteCommands.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QToolBar>
+
+#include <libxml/tree.h>
+
+#include <algorithm>
+#include <cctype>
+
+#include "MainForm.h"
+#include "Plugin.h"
+#include "VKXml.h"
+#include "platform/Report.h"
+
+namespace vkremote {
+
+namespace {
+
+// The texts of the system's own result codes, and of the language's.
+std::string CodeText(int code) {
+  switch (code) {
+    case 0: return "Нет ошибок";
+    case VKT_ERROR: return "Ошибка";
+    case VKT_QUEUE_FULL: return "Очередь заполнена";
+    case VKT_NOT_CONNECTED: return "Не подключено";
+    case VKT_WRONG_TYPE: return "Неверный тип";
+    case VKT_STOP: return "Схема остановлена";
+    case VKT_NO_PLUGIN: return "Нет такого модуля";
+    case VKT_NO_INPUT: return "Нет такого входа";
+    case VKT_NO_OUTPUT: return "Нет такого выхода";
+    case VKT_INCOMPATIBLE: return "Несовместимо";
+    case VKT_NO_CLASS: return "Нет такого класса";
+    case VKT_NAME_EXISTS: return "Имя уже существует";
+    case VKT_NOT_SUPPORTED: return "Модуль не поддерживает запрос";
+    case kUnknownCommand: return "Неизвестная команда";
+    case kBadParameter: return "Неверный параметр";
+    case kNoScheme: return "Схема не открыта";
+    case kNotFinished: return "Операция не завершилась";
+    default: return "Ошибка";
+  }
+}
+
+std::string Quoted(const std::string& text) {
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '"') out += '"';
+    out += c == '\n' || c == '\r' ? ' ' : c;
+  }
+  return out + '"';
+}
+
+// A definite-length block: "#" digits-count, length, the bytes.
+std::string Block(const std::string& data) {
+  const std::string length = std::to_string(data.size());
+  return "#" + std::to_string(length.size()) + length + data;
+}
+
+std::string Upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// "SCHeme:OPEN" and "SCH:OPEN" are one command: each word of the header
+// matches its long form or its short form (the first four letters, or three
+// when the fourth is a vowel).
+std::string ShortWord(std::string word) {
+  if (!word.empty() && word[0] == '*') return word;
+  const bool query = !word.empty() && word.back() == '?';
+  if (query) word.pop_back();
+  if (word.size() > 4) word = word.substr(0, std::string("AEIOU").find(word[3]) != std::string::npos ? 3 : 4);
+  return query ? word + "?" : word;
+}
+
+std::string Canonical(const std::string& header) {
+  std::string out, word;
+  for (char c : Upper(header) + ":") {
+    if (c == ':') {
+      if (!out.empty() || !word.empty()) out += (out.empty() ? "" : ":") + ShortWord(word);
+      word.clear();
+    } else {
+      word += c;
+    }
+  }
+  return out;
+}
+
+std::string XmlText(xmlNode* node) {
+  xmlBuffer* buffer = xmlBufferCreate();
+  xmlNodeDump(buffer, node->doc, node, 0, 0);
+  std::string text(reinterpret_cast<const char*>(xmlBufferContent(buffer)), static_cast<size_t>(xmlBufferLength(buffer)));
+  xmlBufferFree(buffer);
+  return text;
+}
+
+}  // namespace
+
+bool SplitArguments(const std::string& text, std::vector<std::string>& arguments) {
+  arguments.clear();
+  size_t i = 0;
+  const size_t n = text.size();
+  auto skipSpaces = [&] {
+    while (i < n && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+  };
+  skipSpaces();
+  if (i == n) return true;
+  for (;;) {
+    skipSpaces();
+    std::string value;
+    if (i < n && (text[i] == '"' || text[i] == '\'')) {
+      const char quote = text[i++];
+      bool closed = false;
+      while (i < n) {
+        if (text[i] == quote) {
+          if (i + 1 < n && text[i + 1] == quote) {
+            value += quote;
+            i += 2;
+            continue;
+          }
+          ++i;
+          closed = true;
+          break;
+        }
+        value += text[i++];
+      }
+      if (!closed) return false;
+      skipSpaces();
+    } else {
+      while (i < n && text[i] != ',') value += text[i++];
+      while (!value.empty() && std::isspace(static_cast<unsigned char>(value.back()))) value.pop_back();
+    }
+    arguments.push_back(value);
+    if (i == n) return true;
+    if (text[i] != ',') return false;
+    ++i;
+  }
+}
+
+void CRemoteCommands::Error(int client, int code, const std::string& text) {
+  auto& queue = errors_[client];
+  const std::string full = text.empty() ? CodeText(code) : CodeText(code) + ": " + text;
+  if (queue.size() >= kMaxErrors) {
+    queue.back() = {kQueueOverflow, "Очередь ошибок переполнена"};
+    return;
+  }
+  queue.emplace_back(code, full);
+}
+
+std::string CRemoteCommands::PopError(int client) {
+  auto& queue = errors_[client];
+  if (queue.empty()) return "0," + Quoted(CodeText(0));
+  const auto [code, text] = queue.front();
+  queue.pop_front();
+  return std::to_string(code) + "," + Quoted(text);
+}
+
+TReply CRemoteCommands::Run(int client, const std::string& line) {
+  // The header, then its arguments after the first blank.
+  size_t start = line.find_first_not_of(" \t");
+  if (start == std::string::npos) return TReply::None();
+  const size_t blank = line.find_first_of(" \t", start);
+  const std::string header = line.substr(start, blank == std::string::npos ? std::string::npos : blank - start);
+  TArgs args;
+  if (blank != std::string::npos && !SplitArguments(line.substr(blank + 1), args)) {
+    Error(client, kBadParameter, "кавычки не закрыты или лишний текст после строки");
+    return TReply::None();
+  }
+  // What a command would say in a message box goes to the error queue.
+  std::vector<vkplatform::Report> said;
+  auto previous = vkplatform::SetReportHook([&said](const vkplatform::Report& r) {
+    said.push_back(r);
+    return r.defaultAnswer;
+  });
+  TReply reply = Dispatch(client, Canonical(header), args);
+  vkplatform::SetReportHook(previous);
+  for (const auto& r : said)
+    if (r.icon == vkplatform::MsgIcon::Error || r.icon == vkplatform::MsgIcon::Warning || r.assertion)
+      Error(client, VKT_ERROR, r.caption.empty() ? r.text : r.caption + ": " + r.text);
+  return reply;
+}
+
+CBasePlugin* CRemoteCommands::Module(int client, const TArgs& args, size_t count) {
+  if (!form_->Scheme()) {
+    Error(client, kNoScheme, "");
+    return nullptr;
+  }
+  if (args.size() != count || args[0].empty()) {
+    Error(client, kBadParameter, "ожидается параметров: " + std::to_string(count));
+    return nullptr;
+  }
+  CBasePlugin* module = nullptr;
+  if (form_->Scheme()->GetPlugin(module, args[0]) != 0 || !module) {
+    Error(client, VKT_NO_PLUGIN, args[0]);
+    return nullptr;
+  }
+  return module;
+}
+
+TReply CRemoteCommands::DisplayQuery(int client, const TArgs& args, const std::string& question, bool block) {
+  CBasePlugin* module = Module(client, args, 1);
+  if (!module) return block ? TReply::Text("#10") : TReply::None();
+  AnsiString answer;
+  const int rc = module->Query(question, answer);
+  if (rc != VKT_OK) {
+    Error(client, rc, args[0] + (answer.empty() ? std::string() : ": " + answer));
+    return block ? TReply::Text("#10") : TReply::None();
+  }
+  if (block) return TReply::Text(Block(answer));
+  return answer.empty() ? TReply::None() : TReply::Text(answer);
+}
+
+std::map<std::string, unsigned long long> CRemoteCommands::SweepsShown() const {
+  std::map<std::string, unsigned long long> shown;
+  CSchemeManager* scheme = form_->Scheme();
+  if (!scheme || !scheme->Started()) return shown;
+  for (unsigned i = 0; i < scheme->GetPluginCount(); ++i) {
+    CBasePlugin* module = nullptr;
+    AnsiString answer;
+    if (scheme->GetPlugin(module, i) == 0 && module && module->Query("sweeps", answer) == VKT_OK)
+      shown[module->Name()] = std::strtoull(answer.c_str(), nullptr, 10);
+  }
+  return shown;
+}
+
+bool CRemoteCommands::Settled() const {
+  CSchemeManager* scheme = form_->Scheme();
+  if (!scheme || !scheme->Started()) return true;
+  for (unsigned i = 0; i < scheme->GetPluginCount(); ++i) {
+    CBasePlugin* module = nullptr;
+    AnsiString answer;
+    if (scheme->GetPlugin(module, i) == 0 && module && module->Query("busy", answer) == VKT_OK && answer == "1")
+      return false;
+  }
+  if (!runStarted_) return true;
+  // Every display has taken a whole sweep since the run was started.
+  for (const auto& [name, sweeps] : SweepsShown()) {
+    const auto before = sweepsAtStart_.find(name);
+    if (before != sweepsAtStart_.end() && sweeps <= before->second) return false;
+  }
+  return true;
+}
+
+TReply CRemoteCommands::Dispatch(int client, const std::string& h, const TArgs& a) {
+  auto needs = [&](size_t count) {
+    if (a.size() == count) return true;
+    Error(client, kBadParameter, "ожидается параметров: " + std::to_string(count));
+    return false;
+  };
+  CSchemeManager* scheme = form_->Scheme();
+  if (h == "*IDN?") {
+    return TReply::Text("Korvan,Vektra Launcher,0," + QCoreApplication::applicationVersion().toStdString());
+  }
+  if (h == "*CLS") {
+    errors_[client].clear();
+    return TReply::None();
+  }
+  if (h == "*OPC?") {
+    TReply r;
+    r.ready = [this] { return Settled(); };
+    r.late = [this] {
+      runStarted_ = false;
+      return std::string("1");
+    };
+    r.timeoutSeconds = kOpcTimeoutSeconds;
+    r.onTimeout = [this, client] {
+      runStarted_ = false;
+      Error(client, kNotFinished, "за 60 с");
+      return std::string("0");
+    };
+    return r;
+  }
+  if (h == "SYST:ERR?") return TReply::Text(PopError(client));
+
+  if (h == "SCH:OPEN") {
+    if (!needs(1)) return TReply::None();
+    const int rc = form_->OpenScheme(QString::fromStdString(a[0]));
+    if (rc != 0) Error(client, rc, a[0]);
+    runStarted_ = false;
+    return TReply::None();
+  }
+  if (h == "SCH:NAME?") return TReply::Text(Quoted(TMainForm::ApplicationTitle()));
+  if (h == "SCH:STAT?") return TReply::Text(!scheme ? "CLOSED" : scheme->Started() ? "RUNNING" : "STOPPED");
+  if (h == "SCH:CLOS" || h == "SCH:STOP" || h == "SCH:STAR") {
+    if (!scheme) {
+      Error(client, kNoScheme, "");
+      return TReply::None();
+    }
+    if (scheme->Busy()) {
+      Error(client, VKT_ERROR, "модуль занят окном; повторите позже");
+      return TReply::None();
+    }
+    if (h == "SCH:CLOS") form_->CloseScheme();
+    else if (h == "SCH:STOP" && scheme->Started() && scheme->Stop() != 0) Error(client, VKT_ERROR, "");
+    else if (h == "SCH:STAR" && !scheme->Started() && scheme->Start(form_) != 0) Error(client, VKT_ERROR, "");
+    runStarted_ = false;
+    return TReply::None();
+  }
+
+  if (h == "PROF:SAVE" || h == "PROF:OPEN" || h == "PROF:REST") {
+    if (!scheme) {
+      Error(client, kNoScheme, "");
+      return TReply::None();
+    }
+    if (h == "PROF:REST") {
+      if (a.empty()) scheme->RestoreProfile();
+      else Error(client, kBadParameter, "ожидается параметров: 0");
+      return TReply::None();
+    }
+    if (!needs(1)) return TReply::None();
+    const int rc = h == "PROF:SAVE" ? scheme->SaveProfile(a[0].c_str()) : scheme->OpenProfile(a[0].c_str());
+    if (rc != 0) Error(client, rc, a[0]);
+    return TReply::None();
+  }
+
+  if (h == "MOD:CAT?") {
+    if (!scheme) return TReply::Text("\"\"");
+    std::string names;
+    for (unsigned i = 0; i < scheme->GetPluginCount(); ++i) {
+      CBasePlugin* module = nullptr;
+      if (scheme->GetPlugin(module, i) == 0 && module) names += (names.empty() ? "" : ",") + Quoted(module->Name());
+    }
+    return TReply::Text(names.empty() ? "\"\"" : names);
+  }
+  if (h == "MOD:STAT?") {
+    CBasePlugin* module = Module(client, a, 1);
+    if (!module) return TReply::Text("\"\"");
+    VKCore::CXMLDocument doc(false);
+    doc.New("parameters");
+    VKCore::AddAttribute(doc.Root(), "nodeName", module->Name());
+    module->DoSerialize(doc.Root(), nullptr);
+    return TReply::Text(XmlText(doc.Root()));
+  }
+  if (h == "MOD:STAT") {
+    CBasePlugin* module = Module(client, a, 2);
+    if (!module) return TReply::None();
+    VKCore::CXMLDocument doc(false);
+    if (doc.OpenFromText(a[1]) != 0 || !doc.Root()) {
+      Error(client, kBadParameter, "не XML: " + a[1].substr(0, 80));
+      return TReply::None();
+    }
+    const int rc = module->DoDeserialize(doc.Root(), nullptr);
+    if (rc != 0) Error(client, rc < 0 ? rc : VKT_ERROR, module->Name());
+    return TReply::None();
+  }
+
+  if (h == "RUN:STAR" || h == "RUN:STOP") {
+    if (!scheme || !scheme->Started()) {
+      Error(client, kNoScheme, "");
+      return TReply::None();
+    }
+    const char* name = h == "RUN:STAR" ? "ActionStart" : "ActionStop";
+    QAction* action = nullptr;
+    for (QToolBar* bar : form_->findChildren<QToolBar*>())
+      for (QAction* candidate : bar->actions())
+        if (candidate->objectName() == name && !action) action = candidate;
+    if (!action) {
+      Error(client, VKT_NOT_SUPPORTED, "в схеме нет управления измерением");
+      return TReply::None();
+    }
+    if (!action->isEnabled()) {
+      if (h == "RUN:STAR") Error(client, VKT_ERROR, "запуск сейчас недоступен (прибор не подключён или измерение идёт)");
+      return TReply::None();
+    }
+    if (h == "RUN:STAR") {
+      sweepsAtStart_ = SweepsShown();
+      runStarted_ = true;
+    } else {
+      runStarted_ = false;
+    }
+    action->trigger();
+    return TReply::None();
+  }
+
+  if (h == "TRAC:DATA?") return DisplayQuery(client, a, "trace", true);
+  if (h == "MARK:VAL?" || h == "LINK:VAL?") {
+    if (a.size() != 2) {
+      Error(client, kBadParameter, "ожидается параметров: 2");
+      return TReply::Text("");
+    }
+    const std::string question = std::string(h == "MARK:VAL?" ? "marker " : "link ") + a[1];
+    TReply r = DisplayQuery(client, {a[0]}, question, false);
+    if (h == "LINK:VAL?" && r.hasAnswer) r.answer = Quoted(r.answer);
+    if (!r.hasAnswer) return TReply::Text("");
+    return r;
+  }
+  if (h == "REP:HTML" || h == "REP:PDF") {
+    if (a.size() != 2 || a[1].empty()) {
+      Error(client, kBadParameter, "ожидается: модуль, файл");
+      return TReply::None();
+    }
+    return DisplayQuery(client, {a[0]}, std::string("report ") + (h == "REP:HTML" ? "html " : "pdf ") + a[1], false);
+  }
+  Error(client, kUnknownCommand, h);
+  return TReply::None();
+}
+
+}  // namespace vkremote

@@ -1,0 +1,57 @@
+#pragma once
+// The remote interface's command language, in the style of instrument
+// command languages: "*IDN?", "*OPC?", "SYST:ERR?", scheme, profile, module
+// state, run, trace, marker and report commands (docs/remote.md). Each
+// client has its own error queue. Commands run in the GUI thread against
+// the launcher's main window; what a command would say in a message box
+// goes to the client's error queue instead.
+#include <deque>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "remote/RemoteServer.h"
+
+class TMainForm;
+class CBasePlugin;
+
+namespace vkremote {
+
+// The language's own error codes (the system's result codes are negative
+// numbers above -100).
+constexpr int kUnknownCommand = -100, kBadParameter = -101, kNoScheme = -102, kNotFinished = -103,
+              kQueueOverflow = -350;
+
+// The arguments of a command line: comma-separated, strings in double or
+// single quotes (a quote doubled inside stands for itself).
+bool SplitArguments(const std::string& text, std::vector<std::string>& arguments);
+
+class CRemoteCommands {
+ public:
+  static constexpr size_t kMaxErrors = 32;
+  static constexpr double kOpcTimeoutSeconds = 60;
+
+  explicit CRemoteCommands(TMainForm* form) : form_(form) {}
+  TReply Run(int client, const std::string& line);
+  void Forget(int client) { errors_.erase(client); }
+
+ private:
+  using TArgs = std::vector<std::string>;
+  TReply Dispatch(int client, const std::string& header, const TArgs& args);
+  void Error(int client, int code, const std::string& text);
+  std::string PopError(int client);
+  CBasePlugin* Module(int client, const TArgs& args, size_t count);
+  TReply DisplayQuery(int client, const TArgs& args, const std::string& question, bool block);
+  bool Settled() const;
+  // The complete sweeps each display has taken, by module.
+  std::map<std::string, unsigned long long> SweepsShown() const;
+
+  TMainForm* form_;
+  std::map<int, std::deque<std::pair<int, std::string>>> errors_;
+  // A run started by a command: *OPC? also waits for a sweep after it.
+  bool runStarted_ = false;
+  std::map<std::string, unsigned long long> sweepsAtStart_;
+};
+
+}  // namespace vkremote

@@ -1,0 +1,96 @@
+#pragma once
+// The remote interface's connections: a TCP listener (127.0.0.1 unless told
+// otherwise) and its clients, served in the GUI thread through socket
+// notifiers, so that every command runs where the windows live and no lock
+// is needed. A client sends lines; each line is one command; answers go
+// back in the order of the commands, one line each (or a definite-length
+// block for data). A command may hold its answer (and those behind it)
+// until a condition holds: "*OPC?" waits for the operations before it.
+//
+// Untrusted input: a line is at most 64 KiB (a longer one ends the
+// connection), a client has at most 256 commands waiting, there are at most
+// 16 clients; with a token, a client's first line must be that token.
+#include <QObject>
+#include <QPointer>
+#include <QSocketNotifier>
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+namespace vkremote {
+
+// What a command gives: an answer now, or a condition to wait for and the
+// answer to give when it holds (or when the time is up).
+struct TReply {
+  bool hasAnswer = false;
+  std::string answer;  // without the line end
+  std::function<bool()> ready;      // empty: answer at once
+  std::function<std::string()> late;  // the answer once ready (or timed out)
+  double timeoutSeconds = 0;
+  std::function<std::string()> onTimeout;
+  static TReply None() { return TReply(); }
+  static TReply Text(std::string text) {
+    TReply r;
+    r.hasAnswer = true;
+    r.answer = std::move(text);
+    return r;
+  }
+};
+
+// Runs one command line for client `client` and says what to answer.
+using TCommandRunner = std::function<TReply(int client, const std::string& line)>;
+
+class CRemoteServer : public QObject {
+ public:
+  static constexpr size_t kMaxLine = 65536;
+  static constexpr size_t kMaxWaiting = 256;
+  static constexpr int kMaxClients = 16;
+
+  explicit CRemoteServer(TCommandRunner runner, QObject* parent = nullptr);
+  ~CRemoteServer() override;
+
+  // Listens on `address` ("127.0.0.1", "::1", "0.0.0.0" ...) at `port` (0:
+  // any free one). With a non-empty `token` a client's first line must be
+  // it. Returns the port, or -1 with the reason in `error`.
+  int Listen(const std::string& address, int port, const std::string& token, std::string& error);
+  int Port() const { return port_; }
+  int Clients() const { return static_cast<int>(clients_.size()); }
+  // A client's connection ended (its errors queue may go).
+  std::function<void(int client)> OnClientGone;
+
+ private:
+  struct TClient {
+    int fd = -1;
+    bool authorized = false;
+    std::string in, out;
+    std::deque<std::string> lines;  // commands not run yet
+    TReply waiting;                 // the command whose answer is held
+    bool holding = false;
+    double heldSince = 0;
+    std::unique_ptr<QSocketNotifier> readable, writable;
+    bool closing = false;  // close once everything written
+  };
+  void Accept();
+  void Read(int id);
+  void Write(int id);
+  void Run(int id);
+  void Pump();
+  void Send(TClient& c, const std::string& text);
+  void Drop(int id);
+  void Poll();
+
+  TCommandRunner runner_;
+  std::string token_;
+  int listenFd_ = -1;
+  int port_ = -1;
+  int nextId_ = 1;
+  bool inCommand_ = false;
+  std::unique_ptr<QSocketNotifier> acceptor_;
+  std::map<int, std::unique_ptr<TClient>> clients_;
+  QObject* poll_ = nullptr;  // the timer that looks at held answers
+};
+
+}  // namespace vkremote

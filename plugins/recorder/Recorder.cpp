@@ -1,0 +1,171 @@
+#include "Recorder.h"
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+
+#include "Diagnostics.h"
+#include "PluginClass.h"
+#include "VKPaths.h"
+#include "VKXml.h"
+
+namespace {
+
+double SteadySeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+void AppendNumber(std::string& out, double v) {
+  char buf[32];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v);
+  out.append(buf, r.ptr);
+}
+
+// The wall-clock time of a sweep, UTC with milliseconds:
+// "2026-12-07T17:44:04.123Z".
+std::string Timestamp() {
+  const auto now = std::chrono::system_clock::now();
+  const std::time_t t = std::chrono::system_clock::to_time_t(now);
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  std::tm utc{};
+  gmtime_r(&t, &utc);
+  char buf[40];
+  const size_t n = std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%S", &utc);
+  std::snprintf(buf + n, sizeof buf - n, ".%03dZ", static_cast<int>(ms));
+  return buf;
+}
+
+}  // namespace
+
+TRecorder::~TRecorder() {
+  if (Initialized) Finalize();
+}
+
+int TRecorder::Register() {
+  for (const char* name : kInputs)
+    RegisterInLinkPoint(name, {MetaClassOf<CDoubleVector>(), MetaClassOf<CDoubleVectorPart>()}, lptDefault);
+  RegisterOutLinkPoint("message", {MetaClassOf<CStringPacket>()}, lptDefault);
+  return 0;
+}
+
+int TRecorder::Initialize(QWidget*, xmlNode* node) {
+  settings_ = recorder::TRecordSettings();
+  settings_.folder = FormatPath(VKCore::GetNodeStringValue(node, "@folder", "[user]/records"));
+  settings_.prefix = VKCore::GetNodeStringValue(node, "@prefix", "sweeps");
+  if (settings_.prefix.empty() || settings_.prefix.find('/') != std::string::npos) settings_.prefix = "sweeps";
+  const double megabytes = VKCore::GetNodeDoubleValue(node, "@maxsize", 100);
+  settings_.maxBytes = megabytes > 0 ? static_cast<uint64_t>(megabytes * 1048576.0) : 0;
+  const double minutes = VKCore::GetNodeDoubleValue(node, "@maxminutes", 0);
+  settings_.maxSeconds = minutes > 0 ? minutes * 60 : 0;
+  stallSeconds_ = VKCore::GetNodeDoubleValue(node, "@stall", 10);
+  if (!clock_) clock_ = SteadySeconds;
+
+  wired_.clear();
+  std::string header = "sweep,time,index";
+  for (const char* name : kInputs) {
+    CInLinkPoint* in = GetInLinkPoint(AnsiString(name));
+    if (!in || in->SubscriptionsCount() == 0) continue;
+    wired_.push_back(in);
+    header += std::string(",") + name;
+  }
+  header += "\r\n";
+  if (wired_.empty()) Say("Регистратор \"" + Name() + "\": ни один вход не подключён, записывать нечего");
+  assembler_ = std::make_unique<recorder::CSweepAssembler>(wired_.size());
+  // The file is opened with the first sweep: a fresh one at each start.
+  file_ = std::make_unique<recorder::CRecordFile>(settings_, header);
+  message_ = GetOutLinkPoint(AnsiString("message"));
+  lastSweep_ = clock_();
+  stallSaid_ = failureSaid_ = false;
+  written_ = lost_ = 0;
+  return 0;
+}
+
+int TRecorder::Finalize() {
+  if (file_) file_->Close();
+  file_.reset();
+  assembler_.reset();
+  wired_.clear();
+  return 0;
+}
+
+void TRecorder::Process() {
+  if (!assembler_) return;
+  for (size_t column = 0; column < wired_.size(); ++column) {
+    // What has come, at most a queue's worth per cycle.
+    for (int i = 0; i < 64; ++i) {
+      CBasePacket* packet = wired_[column]->GetPacketCopyAndRelease();
+      if (!packet) break;
+      Take(column, packet);
+      delete packet;
+    }
+  }
+  const double now = clock_();
+  if (stallSeconds_ > 0 && !stallSaid_ && now - lastSweep_ > stallSeconds_) {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%g", stallSeconds_);
+    Say("Регистратор \"" + Name() + "\": нет развёрток дольше " + seconds + " с");
+    stallSaid_ = true;
+  }
+}
+
+void TRecorder::Take(size_t column, CBasePacket* packet) {
+  auto* vector = dynamic_cast<CDoubleVector*>(packet);
+  if (!vector) return;
+  unsigned fullSize = vector->Size(), offset = 0;
+  if (auto* part = dynamic_cast<CDoubleVectorPart*>(packet)) {
+    fullSize = part->FullSize();
+    offset = part->Offset();
+  }
+  assembler_->Take(column, vector->Data(), vector->Size(), fullSize, offset);
+  if (assembler_->Complete()) WriteSweep();
+}
+
+void TRecorder::WriteSweep() {
+  const unsigned long long id = written_ + lost_ + 1;
+  size_t points = 0;
+  for (size_t c = 0; c < wired_.size(); ++c) points = std::max(points, assembler_->Values(c).size());
+  const std::string time = Timestamp();
+  text_.clear();
+  for (size_t i = 0; i < points; ++i) {
+    AppendNumber(text_, static_cast<double>(id));
+    text_ += ',';
+    text_ += time;
+    text_ += ',';
+    AppendNumber(text_, static_cast<double>(i));
+    for (size_t c = 0; c < wired_.size(); ++c) {
+      text_ += ',';
+      const std::vector<double>& v = assembler_->Values(c);
+      if (i < v.size()) AppendNumber(text_, v[i]);
+    }
+    text_ += "\r\n";
+  }
+  assembler_->Consume();
+  const double now = clock_();
+  lastSweep_ = now;
+  stallSaid_ = false;
+  const std::string error = file_->Append(text_, now);
+  if (error.empty()) {
+    ++written_;
+    if (failureSaid_) Say("Регистратор \"" + Name() + "\": запись продолжается в \"" + file_->FileName() + "\"");
+    failureSaid_ = false;
+    return;
+  }
+  // Said once until a sweep is written again; the sweep's number is used,
+  // so the files show the gap.
+  ++lost_;
+  if (!failureSaid_) Say("Регистратор \"" + Name() + "\": " + error + "; развёртки не записываются");
+  failureSaid_ = true;
+}
+
+void TRecorder::Say(const std::string& text) {
+  LogMessage(text, false);
+  std::fprintf(stderr, "Vektra: %s\n", text.c_str());
+  if (message_ && message_->Dispatcher()) {
+    auto* packet = new CStringPacket(text.c_str());
+    if (message_->AddPacket(packet) != VKT_OK) delete packet;
+  }
+}
+
+VK_DECLARE_PLUGIN_PACKAGE(TRecorder)

@@ -1,0 +1,260 @@
+// The remote interface drives a whole bench as a script would: open the
+// scheme, set the sweep, run, wait with *OPC?, read a trace, a marker and a
+// link marker, export reports; errors go to SYST:ERR?, another client is
+// served meanwhile, and bad input (a wrong token, an endless line) ends
+// that connection and nothing else.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QCommandLineParser>
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "Installation.h"
+#include "MainForm.h"
+#include "PluginFeed.h"
+#include "VKPaths.h"
+#include "remote/RemoteControl.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A client with a blocking socket, used from a thread of its own while the
+// launcher's thread serves.
+class TClient {
+ public:
+  explicit TClient(int port) {
+    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    timeval t{90, 0};
+    ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &t, sizeof t);
+    connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+  }
+  ~TClient() { ::close(fd_); }
+  bool Connected() const { return connected_; }
+  void Send(const std::string& line) {
+    const std::string text = line + "\n";
+    (void)!::send(fd_, text.data(), text.size(), MSG_NOSIGNAL);
+  }
+  // One answer line ("" when the connection ended or nothing came).
+  std::string Line() {
+    for (;;) {
+      const size_t nl = buffer_.find('\n');
+      if (nl != std::string::npos) {
+        std::string line = buffer_.substr(0, nl);
+        buffer_.erase(0, nl + 1);
+        return line;
+      }
+      if (!Fill()) return std::string();
+    }
+  }
+  // A definite-length block: "#<n><length><data>".
+  std::string Block() {
+    while (buffer_.size() < 2 && Fill()) {
+    }
+    if (buffer_.size() < 2 || buffer_[0] != '#') return "?";
+    const size_t digits = static_cast<size_t>(buffer_[1] - '0');
+    while (buffer_.size() < 2 + digits && Fill()) {
+    }
+    const size_t length = std::stoul(buffer_.substr(2, digits));
+    while (buffer_.size() < 2 + digits + length + 1 && Fill()) {
+    }
+    std::string data = buffer_.substr(2 + digits, length);
+    buffer_.erase(0, std::min(buffer_.size(), 2 + digits + length + 1));
+    return data;
+  }
+  std::string Ask(const std::string& line) {
+    Send(line);
+    return Line();
+  }
+  bool Closed() {
+    char c;
+    return ::recv(fd_, &c, 1, 0) == 0;
+  }
+
+ private:
+  bool Fill() {
+    char buf[65536];
+    const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
+    if (n <= 0) return false;
+    buffer_.append(buf, static_cast<size_t>(n));
+    return true;
+  }
+  int fd_ = -1;
+  bool connected_ = false;
+  std::string buffer_;
+};
+
+// Runs `script` in a thread while the launcher's thread serves events.
+void Drive(const std::function<void()>& script, int seconds = 120) {
+  std::atomic<bool> done{false};
+  std::thread t([&] {
+    script();
+    done = true;
+  });
+  RunEventsUntil([&] { return done.load(); }, seconds * 1000);
+  ASSERT_TRUE(done.load()) << "the script did not finish";
+  t.join();
+}
+
+std::unique_ptr<TMainForm> EmptyLauncher() {
+  Installation();
+  fs::remove_all(GetVKDir(dirDefProfiles));
+  TLauncherOptions o;
+  o.pluginsDir = QString::fromStdString(Installation());
+  o.helpFile = QString(VK_BIN_DIR) + "/help/vektra.qch";
+  o.configDefault = QString(VK_BIN_DIR) + "/data/config.xml";
+  auto form = std::make_unique<TMainForm>(o);
+  form->TimerOpenFile.stop();  // no scheme dialog: the script opens one
+  form->resize(1280, 900);
+  form->show();
+  return form;
+}
+
+}  // namespace
+
+TEST(Remote, ScriptDrivesTheBench) {
+  TAppFirst app;
+  auto form = EmptyLauncher();
+  vkremote::CRemoteControl remote(form.get());
+  std::string error;
+  const int port = remote.Start({0, "127.0.0.1", ""}, error);
+  ASSERT_GT(port, 0) << error;
+  const fs::path out = fs::path(TestHome()) / "remote";
+  fs::create_directories(out);
+  const std::string bench = std::string(VK_BIN_DIR) + "/schemes/bench.vms";
+
+  std::string idn, noError, unknown, state, sweepState, opc1, opc2, csv, marker, link, finalError, other;
+  Drive([&] {
+    TClient c(port);
+    ASSERT_TRUE(c.Connected());
+    idn = c.Ask("*IDN?");
+    noError = c.Ask("SYST:ERR?");
+    c.Send("BOGUS:COMMAND 1");
+    unknown = c.Ask("SYSTem:ERRor?");
+    c.Send("SCHeme:OPEN \"" + bench + "\"");
+    state = c.Ask("SCH:STAT?");
+    // The sweep as the panel serializes it: 801 points from 200 to 1000 MHz.
+    c.Send("MOD:STAT \"sweep\",'<parameters><element id=\"1\" value=\"200\"/><element id=\"2\" value=\"1000\"/>"
+           "<element id=\"3\" value=\"801\"/></parameters>'");
+    opc1 = c.Ask("*OPC?");
+    sweepState = c.Ask("MOD:STAT? \"sweep\"");
+    c.Send("RUN:STOP");
+    c.Send("RUN:STAR");
+    {
+      // Another client is answered while the first waits for its sweep.
+      TClient d(port);
+      c.Send("*OPC?");
+      other = d.Ask("*IDN?");
+      opc2 = c.Line();
+    }
+    c.Send("TRACe:DATA? \"chart\"");
+    csv = c.Block();
+    marker = c.Ask("MARK:VAL? \"chart\",0");
+    link = c.Ask("LINK:VAL? \"chart\",0");
+    c.Send("REP:HTML \"chart\",\"" + (out / "chart.html").string() + "\"");
+    c.Send("REPort:PDF \"diagram\",\"" + (out / "diagram.pdf").string() + "\"");
+    finalError = c.Ask("SYST:ERR?");
+  });
+  EXPECT_EQ(idn.rfind("Korvan,Vektra Launcher,0,", 0), 0u) << idn;
+  EXPECT_EQ(noError, "0,\"Нет ошибок\"");
+  EXPECT_EQ(unknown.rfind("-100,\"Неизвестная команда", 0), 0u) << unknown;
+  EXPECT_EQ(state, "RUNNING");
+  EXPECT_EQ(opc1, "1");
+  EXPECT_NE(sweepState.find("value=\"801\""), std::string::npos) << sweepState;
+  EXPECT_EQ(opc2, "1");
+  EXPECT_EQ(other.rfind("Korvan", 0), 0u);
+  // The header and 801 rows from 200 to 1000 MHz.
+  ASSERT_GT(csv.size(), 100u);
+  EXPECT_EQ(csv.substr(0, csv.find('\r')), "\"Частота, МГц\",\"Левый, дБ\",\"Правый, дБ\"");
+  EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 802);
+  EXPECT_NE(csv.find("\n200,"), std::string::npos);
+  EXPECT_NE(csv.find("\n1000,"), std::string::npos);
+  // The pass band's maximum is near the middle, near 0 dB.
+  const double arg = std::stod(marker.substr(0, marker.find(',')));
+  EXPECT_GT(arg, 400);
+  EXPECT_LT(arg, 800);
+  EXPECT_FALSE(link.empty() || link == "\"\"") << link;
+  EXPECT_TRUE(fs::exists(out / "chart.html"));
+  EXPECT_TRUE(fs::exists(out / "chart.jpeg"));
+  std::ifstream pdf(out / "diagram.pdf", std::ios::binary);
+  std::string head(5, '\0');
+  pdf.read(head.data(), 5);
+  EXPECT_EQ(head, "%PDF-");
+  EXPECT_EQ(finalError, "0,\"Нет ошибок\"");
+  form.reset();
+}
+
+// What is wrong is said and ends no more than it must: a module that does
+// not exist, arguments that do not parse; a wrong token, an endless line
+// and a flood of commands end only that client's connection.
+TEST(Remote, BadInputIsRefusedPlainly) {
+  TAppFirst app;
+  auto form = EmptyLauncher();
+  vkremote::CRemoteControl guarded(form.get());
+  std::string error;
+  const int port = guarded.Start({0, "127.0.0.1", "секрет"}, error);
+  ASSERT_GT(port, 0) << error;
+  std::string noScheme, badQuote, wrongToken, longLine, afterAll;
+  bool closedOnToken = false, closedOnLine = false;
+  Drive([&] {
+    {
+      TClient c(port);
+      c.Send("секрет");
+      c.Send("MOD:STAT? \"sweep\"");
+      c.Line();
+      noScheme = c.Ask("SYST:ERR?");
+      c.Send("MOD:STAT \"sweep\",'<unclosed");
+      badQuote = c.Ask("SYST:ERR?");
+    }
+    {
+      TClient c(port);
+      wrongToken = c.Ask("*IDN?");
+      closedOnToken = c.Closed();
+    }
+    {
+      TClient c(port);
+      c.Send("секрет");
+      c.Send(std::string(70000, 'A'));
+      longLine = c.Line();
+      closedOnLine = c.Closed();
+    }
+    TClient c(port);
+    c.Send("секрет");
+    afterAll = c.Ask("*IDN?");
+  });
+  EXPECT_EQ(noScheme.rfind("-102,", 0), 0u) << noScheme;
+  EXPECT_EQ(badQuote.rfind("-101,", 0), 0u) << badQuote;
+  EXPECT_EQ(wrongToken.rfind("-311,", 0), 0u) << wrongToken;
+  EXPECT_TRUE(closedOnToken);
+  EXPECT_EQ(longLine.rfind("-312,", 0), 0u) << longLine;
+  EXPECT_TRUE(closedOnLine);
+  EXPECT_EQ(afterAll.rfind("Korvan", 0), 0u);
+
+  // Another address than the loopback's only with a token.
+  QCommandLineParser parser;
+  vkremote::TRemoteCommandLine line;
+  line.AddTo(parser);
+  ASSERT_TRUE(parser.parse({"Player", "--remote", "5025", "--remote-bind", "0.0.0.0"}));
+  vkremote::TRemoteOptions options;
+  ::unsetenv("VEKTRA_REMOTE_TOKEN");
+  EXPECT_FALSE(line.Read(parser, options, error));
+  EXPECT_NE(error.find("ключ"), std::string::npos);
+  ASSERT_TRUE(parser.parse({"Player", "--remote", "many"}));
+  EXPECT_FALSE(line.Read(parser, options, error));
+}
