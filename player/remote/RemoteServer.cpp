@@ -119,6 +119,13 @@ void CRemoteServer::Read(int id) {
   for (size_t nl; (nl = c.in.find('\n', start)) != std::string::npos; start = nl + 1) {
     std::string line = c.in.substr(start, nl - start);
     if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.size() > kMaxLine) {
+      Send(c, "-312,\"Слишком длинная строка\"\n");
+      c.closing = true;
+      c.lines.clear();
+      start = c.in.size();
+      break;
+    }
     if (!c.authorized) {
       if (line != token_) {
         Send(c, "-311,\"Доступ запрещён: неверный ключ\"\n");

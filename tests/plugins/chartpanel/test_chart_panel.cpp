@@ -254,6 +254,19 @@ TEST(ChartPanel, MarkerTemplatesAndTheReport) {
   p.chart.Chart()->findChild<QToolButton*>("ButtonReport")->click();
   SetModalDialogHook(modal);
   EXPECT_EQ(shown, 1);
+
+  // "Сохранить как CSV...": the argument and the shown curve, a row a point.
+  const std::string csv = TestHome() + "/chart.csv";
+  const TFileDialogHook answerCsv = SetFileDialogHook([&](const TFileDialogRequest&) { return QString::fromStdString(csv); });
+  p.chart.Chart()->findChild<QToolButton*>("ButtonCsv")->click();
+  SetFileDialogHook(answerCsv);
+  std::ifstream in(csv);
+  std::string header;
+  std::getline(in, header);
+  EXPECT_NE(header.find("Левый"), std::string::npos) << header;
+  int rows = 0;
+  for (std::string line; std::getline(in, line);) ++rows;
+  EXPECT_EQ(rows, 100);
 }
 
 // The plug-in's thread against a window that is busy: frames that pile up

@@ -213,10 +213,24 @@ TEST(DiagramArea, ListMenusEditingAndTheSplitter) {
   for (QAction* act : a.area.ListMenu()->actions())
     if (!act->isSeparator()) items << act->text();
   EXPECT_EQ(items.mid(0, 5), (QStringList{"&Удалить", "&Запомнить", "&Отобразить", "&Автомасштаб", "&Канал"}));
-  // The chart's menu holds the creating, marker, report and header actions.
-  EXPECT_EQ(a.area.ChartMenu()->actions().size(), 6);
+  // The chart's menu holds the creating, marker, report, CSV and header actions.
+  EXPECT_EQ(a.area.ChartMenu()->actions().size(), 7);
   // Another channel while the trace has points asks first; No keeps it.
   a.Part(a.c1, 10, 0, 10, 0);
+  // "Сохранить как CSV...": the argument and the trace as shown, a row a point.
+  const std::string csv = TestHome() + "/diagram.csv";
+  auto answerCsv = SetFileDialogHook([&](const TFileDialogRequest&) { return QString::fromStdString(csv); });
+  for (QAction* act : a.area.ChartMenu()->actions())
+    if (act->objectName() == "ActionSaveCsv") act->trigger();
+  SetFileDialogHook(answerCsv);
+  {
+    std::ifstream in(csv);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 11u);
+    EXPECT_EQ(lines[0].rfind("\"Аргумент, МГц\",", 0), 0u) << lines[0];
+    EXPECT_NE(lines[0].find(a.area.Traces().front()->Name()), std::string::npos) << lines[0];
+  }
   QMenu* channels = a.area.ListMenu()->findChild<QMenu*>("TraceChannel");
   ASSERT_NE(channels, nullptr);
   channels->actions().at(1)->trigger();
