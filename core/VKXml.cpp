@@ -297,6 +297,16 @@ void AppendG6(AnsiString& out, double value) {
   out.append(buf, r.ptr);
 }
 
+void AppendNumberText(AnsiString& out, double value) {
+  if (!std::isfinite(value)) return;
+  char buf[400];
+  const double magnitude = std::fabs(value);
+  const bool plain = value == 0 || (magnitude >= 1e-6 && magnitude < 1e15);
+  auto r = plain ? std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed)
+                 : std::to_chars(buf, buf + sizeof buf, value);
+  out.append(buf, r.ptr);
+}
+
 AnsiString FormatG6(double value) {
   AnsiString s;
   AppendG6(s, value);

@@ -117,6 +117,11 @@ AnsiString FormatXmlDouble(double value);
 AnsiString FormatG6(double value);
 // Appends FormatG6(value) to `out` without a temporary string.
 void AppendG6(AnsiString& out, double value);
+// Appends the shortest text that reads back as the same double, in plain
+// decimals where they stay readable (1e-6 <= |value| < 1e15: "100000", not
+// "1e+05"), with a point whatever the locale; nothing for NaN or infinity
+// (an empty field in a table).
+void AppendNumberText(AnsiString& out, double value);
 // Reads one number the way a stream does: skips white space, reads as much of
 // a number as there is. Returns the position after it, or null when no number
 // starts there (then `value` is untouched).

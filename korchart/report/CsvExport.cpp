@@ -4,10 +4,10 @@
 #include <QStandardPaths>
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 
 #include "GuiPlugin.h"
+#include "VKXml.h"
 #include "platform/FileUtil.h"
 #include "platform/Report.h"
 #include <qcustomplot.h>
@@ -33,13 +33,7 @@ std::string Heading(const std::string& title, const std::string& units) {
   return Field(units.empty() ? title : title + ", " + units);
 }
 
-// Shortest text that reads back as the same double, whatever the locale.
-void AppendNumber(std::string& out, double v) {
-  if (!std::isfinite(v)) return;  // an empty field: no value there
-  char buf[32];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  out.append(buf, r.ptr);
-}
+void AppendNumber(std::string& out, double v) { vkcore::AppendNumberText(out, v); }
 
 // The value of `t` at `x`: by its own points, linear between neighbours.
 double ValueAt(const TCsvTrace& t, double x) {

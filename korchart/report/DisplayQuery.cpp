@@ -3,10 +3,10 @@
 #include <QPrinter>
 #include <qcustomplot.h>
 
-#include <charconv>
 #include <sstream>
 
 #include "Plugin.h"
+#include "VKXml.h"
 #include "markers/LinkMarker.h"
 #include "markers/MarksManager.h"
 #include "markers/Metka.h"
@@ -19,9 +19,9 @@ KORCHART_VARIANT_BEGIN
 namespace {
 
 std::string Number(double v) {
-  char buf[32];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
+  std::string text;
+  vkcore::AppendNumberText(text, v);
+  return text;
 }
 
 int Fail(std::string& answer, const std::string& why) {

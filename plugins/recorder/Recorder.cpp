@@ -1,7 +1,6 @@
 #include "Recorder.h"
 
 #include <algorithm>
-#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -17,11 +16,7 @@ double SteadySeconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-void AppendNumber(std::string& out, double v) {
-  char buf[32];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  out.append(buf, r.ptr);
-}
+void AppendNumber(std::string& out, double v) { vkcore::AppendNumberText(out, v); }
 
 // The wall-clock time of a sweep, UTC with milliseconds:
 // "2026-12-07T17:44:04.123Z".
@@ -92,14 +87,20 @@ int TRecorder::Finalize() {
 
 void TRecorder::Process() {
   if (!assembler_) return;
-  for (size_t column = 0; column < wired_.size(); ++column) {
-    // What has come, at most a queue's worth per cycle.
-    for (int i = 0; i < 64; ++i) {
+  // What has come, in the order it came: one packet of each input in turn
+  // (the sender sends a part on every output before the next), at most a
+  // queue's worth per cycle. Taking one input's queue whole first would
+  // start its next sweep before the others had finished this one.
+  for (int round = 0; round < 64; ++round) {
+    bool took = false;
+    for (size_t column = 0; column < wired_.size(); ++column) {
       CBasePacket* packet = wired_[column]->GetPacketCopyAndRelease();
-      if (!packet) break;
+      if (!packet) continue;
+      took = true;
       Take(column, packet);
       delete packet;
     }
+    if (!took) break;
   }
   const double now = clock_();
   if (stallSeconds_ > 0 && !stallSaid_ && now - lastSweep_ > stallSeconds_) {

@@ -1,5 +1,7 @@
 // XML helpers: typed readers and writers, element helpers and CXMLDocument.
 #include <clocale>
+#include <cmath>
+#include <string>
 
 #include "CoreTestSupport.h"
 #include "VKXml.h"
@@ -80,6 +82,14 @@ TEST(XmlNumbers, PointDecimalUnderCommaLocale) {
   EXPECT_EQ(Attr(r, "w"), "1234.5");
   AddAttribute(r, "i", 1234567);
   EXPECT_EQ(Attr(r, "i"), "1234567");
+  // Numbers for tables: plain decimals while readable, read back exactly.
+  std::string text;
+  for (double v : {100000.0, 0.1, -2.25, 1e15, 1.5e-7, 0.0}) {
+    vkcore::AppendNumberText(text, v);
+    text += ';';
+  }
+  vkcore::AppendNumberText(text, std::nan(""));
+  EXPECT_EQ(text, "100000;0.1;-2.25;1e+15;1.5e-07;0;");
 }
 
 TEST(XmlElements, GetElementOrCreateFindsBeforeCreating) {
