@@ -31,8 +31,12 @@ bool CQueueSubscriber::Captured() const {
 }
 
 bool CQueueSubscriber::SurelyEmpty() const {
-  return readIndex.load(std::memory_order_relaxed) >=
-         static_cast<int>(queue->packetCount.load(std::memory_order_acquire));
+  // The count first: when the head is dropped, every reader's index comes
+  // down before the count does, so an index read after a count is never
+  // older than that count. (Read the other way round, an index from before
+  // the drop against the count after it said "empty" with a packet waiting.)
+  const int count = static_cast<int>(queue->packetCount.load(std::memory_order_acquire));
+  return readIndex.load(std::memory_order_acquire) >= count;
 }
 
 bool CQueueSubscriber::GetPacketReady() {
@@ -85,9 +89,10 @@ CBasePacket* CQueueSubscriber::GetPacketCopyAndRelease() {
   } else {
     // Last reader: the packet itself leaves the queue without a copy.
     packets.erase(packets.begin() + pos);
-    queue->PacketsChanged();
+    // The indices come down before the count (see SurelyEmpty).
     for (CQueueSubscriber* s : queue->subscribers)
       if (s->readIndex > pos) --s->readIndex;
+    queue->PacketsChanged();
     result = packet;
   }
   queue->TrimHead();
@@ -265,8 +270,9 @@ void CPacketQueue::TrimHead() {
   const size_t n = std::min(static_cast<size_t>(lowest), packets.size());
   for (size_t i = 0; i < n; ++i) delete packets[i];
   packets.erase(packets.begin(), packets.begin() + static_cast<long>(n));
-  PacketsChanged();
+  // The indices come down before the count (see SurelyEmpty).
   for (CQueueSubscriber* s : subscribers) s->readIndex -= static_cast<int>(n);
+  PacketsChanged();
 }
 
 bool CPacketQueue::NeededByOthers(const CQueueSubscriber* reader, int pos) const {

@@ -140,3 +140,47 @@ TEST(QueueThreads, KeptPacketReleasedFromAnotherThread) {
   EXPECT_EQ(q.QueueLen(), 0u);
   in.RemoveSubscription(&q);
 }
+
+// A reader that sees a packet waiting can take it, whatever another reader
+// of the same queue does meanwhile: when the other one's reading lets the
+// queue drop its head, the counts shift under the first reader, and it must
+// never be told "nothing there" between "a packet is ready" and taking it.
+TEST(QueueThreads, ReadyMeansTakeableWhileAnotherReaderTrims) {
+  constexpr long kPackets = 30000;
+  CPacketQueue q(64);
+  CInLinkPoint fast("fast", Any(), lptDefault);
+  CInLinkPoint checker("checker", Any(), lptDefault);
+  fast.AddSubscription(&q);
+  checker.AddSubscription(&q);
+  std::atomic<bool> done{false};
+  std::thread producer([&] {
+    for (long n = 0; n < kPackets; ++n) {
+      auto* p = new CountingPacket(n);
+      while (q.AddPacket(p) == VKT_QUEUE_FULL) std::this_thread::yield();
+    }
+  });
+  std::thread reader([&] {
+    long taken = 0;
+    while (taken < kPackets) {
+      if (CBasePacket* p = fast.GetPacketCopyAndRelease()) {
+        delete p;
+        ++taken;
+      }
+    }
+    done = true;
+  });
+  long checked = 0, vanished = 0;
+  while (checked < kPackets) {
+    if (!checker.GetPacketReady()) continue;
+    if (!checker.GetPacketRef()) {
+      ++vanished;  // said ready, then nothing to take
+      continue;
+    }
+    checker.ReleasePacket();
+    ++checked;
+  }
+  producer.join();
+  reader.join();
+  EXPECT_EQ(vanished, 0);
+  EXPECT_TRUE(done.load());
+}
