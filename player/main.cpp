@@ -7,6 +7,7 @@
 #include <QScreen>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -177,7 +178,11 @@ int Run(int argc, char** argv) {
     }
 
     if (line.parser.isSet(line.quitAfter)) {
-      const int ms = static_cast<int>(line.parser.value(line.quitAfter).toDouble() * 1000);
+      // Whole milliseconds a timer can wait (about 24 days at most); a value
+      // that is no number closes at once, as 0 does.
+      bool ok = false;
+      const double seconds = line.parser.value(line.quitAfter).toDouble(&ok);
+      const int ms = !ok || !(seconds > 0) ? 0 : static_cast<int>(std::min(seconds * 1000, 2147483647.0));
       QTimer::singleShot(ms, &form, [&] {
         if (line.parser.isSet(line.screenshot)) {
           const QString file = QFileInfo(line.parser.value(line.screenshot)).absoluteFilePath();

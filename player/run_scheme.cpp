@@ -6,6 +6,7 @@
 // SIGTERM), closing the scheme as the launcher does (its profile is saved).
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTimer>
 
@@ -140,12 +141,15 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
   }
 
+  // The end is looked for every 100 ms (a single timer could not wait the
+  // days a run may be given).
+  QElapsedTimer running;
+  running.start();
   QTimer watch;
-  QObject::connect(&watch, &QTimer::timeout, &app, [] {
-    if (g_stopRequested) QCoreApplication::exit(0);
+  QObject::connect(&watch, &QTimer::timeout, &app, [&] {
+    if (g_stopRequested || (seconds >= 0 && running.elapsed() >= seconds * 1000)) QCoreApplication::exit(0);
   });
   watch.start(100);
-  if (seconds >= 0) QTimer::singleShot(static_cast<int>(seconds * 1000), &app, [] { QCoreApplication::exit(0); });
   if (status == kDone) QApplication::exec();
   // Closed as the launcher closes it: the scheme stops and saves its profile.
   remote.reset();

@@ -8,6 +8,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 #include "MainForm.h"
 #include "Plugin.h"
@@ -166,15 +170,40 @@ TReply CRemoteCommands::Run(int client, const std::string& line) {
     Error(client, kBadParameter, "кавычки не закрыты или лишний текст после строки");
     return TReply::None();
   }
-  // What a command would say in a message box goes to the error queue.
-  std::vector<vkplatform::Report> said;
-  auto previous = vkplatform::SetReportHook([&said](const vkplatform::Report& r) {
-    said.push_back(r);
+  // What the command itself would say in a message box (in this thread)
+  // goes to the client's error queue. Reports of other threads meanwhile
+  // (a module's worker) are none of the command's: they go where they went
+  // before (the hook before, or standard error).
+  struct TSaid {
+    std::mutex mutex;
+    std::vector<vkplatform::Report> reports;
+    bool done = false;
+    vkplatform::ReportHook before;
+  };
+  auto said = std::make_shared<TSaid>();
+  said->before = vkplatform::SetReportHook(vkplatform::ReportHook());
+  const std::thread::id commandThread = std::this_thread::get_id();
+  vkplatform::SetReportHook([said, commandThread](const vkplatform::Report& r) {
+    {
+      std::lock_guard<std::mutex> lock(said->mutex);
+      if (!said->done && std::this_thread::get_id() == commandThread) {
+        said->reports.push_back(r);
+        return r.defaultAnswer;
+      }
+    }
+    if (said->before) return said->before(r);
+    std::fprintf(stderr, "Vektra: %s%s%s\n", r.caption.c_str(), r.caption.empty() ? "" : ": ", r.text.c_str());
     return r.defaultAnswer;
   });
   TReply reply = Dispatch(client, Canonical(header), args);
-  vkplatform::SetReportHook(previous);
-  for (const auto& r : said)
+  vkplatform::SetReportHook(said->before);
+  std::vector<vkplatform::Report> reports;
+  {
+    std::lock_guard<std::mutex> lock(said->mutex);
+    said->done = true;
+    reports.swap(said->reports);
+  }
+  for (const auto& r : reports)
     if (r.icon == vkplatform::MsgIcon::Error || r.icon == vkplatform::MsgIcon::Warning || r.assertion)
       Error(client, VKT_ERROR, r.caption.empty() ? r.text : r.caption + ": " + r.text);
   return reply;
@@ -272,6 +301,17 @@ TReply CRemoteCommands::Dispatch(int client, const std::string& h, const TArgs& 
   }
   if (h == "SYST:ERR?") return TReply::Text(PopError(client));
 
+  // A module's window may be running a nested loop (a menu, a progress
+  // dialog) in which this command came: nothing may close, reload or
+  // restart the modules meanwhile.
+  const bool changesModules = h == "SCH:OPEN" || h == "SCH:CLOS" || h == "SCH:STOP" || h == "SCH:STAR" ||
+                              h == "PROF:OPEN" || h == "PROF:REST" || h == "MOD:STAT" || h == "RUN:STAR" ||
+                              h == "RUN:STOP";
+  if (changesModules && scheme && scheme->Busy()) {
+    Error(client, VKT_ERROR, "модуль занят окном; повторите позже");
+    return TReply::None();
+  }
+
   if (h == "SCH:OPEN") {
     if (!needs(1)) return TReply::None();
     const int rc = form_->OpenScheme(QString::fromStdString(a[0]));
@@ -284,10 +324,6 @@ TReply CRemoteCommands::Dispatch(int client, const std::string& h, const TArgs& 
   if (h == "SCH:CLOS" || h == "SCH:STOP" || h == "SCH:STAR") {
     if (!scheme) {
       Error(client, kNoScheme, "");
-      return TReply::None();
-    }
-    if (scheme->Busy()) {
-      Error(client, VKT_ERROR, "модуль занят окном; повторите позже");
       return TReply::None();
     }
     if (h == "SCH:CLOS") form_->CloseScheme();
@@ -329,7 +365,15 @@ TReply CRemoteCommands::Dispatch(int client, const std::string& h, const TArgs& 
     doc.New("parameters");
     VKCore::AddAttribute(doc.Root(), "nodeName", module->Name());
     module->DoSerialize(doc.Root(), nullptr);
-    return TReply::Text(XmlText(doc.Root()));
+    // One answer, one line: line breaks in the text become character
+    // references, which read back as the same text.
+    std::string text;
+    for (char ch : XmlText(doc.Root())) {
+      if (ch == '\n') text += "&#10;";
+      else if (ch == '\r') text += "&#13;";
+      else text += ch;
+    }
+    return TReply::Text(text);
   }
   if (h == "MOD:STAT") {
     CBasePlugin* module = Module(client, a, 2);

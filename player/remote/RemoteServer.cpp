@@ -75,7 +75,17 @@ int CRemoteServer::Listen(const std::string& address, int port, const std::strin
 void CRemoteServer::Accept() {
   for (;;) {
     const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd < 0) return;
+    if (fd < 0) {
+      if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+        // No descriptor to take it with: look again in a second instead of
+        // spinning on a listener that stays readable.
+        acceptor_->setEnabled(false);
+        QTimer::singleShot(1000, this, [this] {
+          if (acceptor_) acceptor_->setEnabled(true);
+        });
+      }
+      return;
+    }
     if (static_cast<int>(clients_.size()) >= kMaxClients) {
       static const char busy[] = "-310,\"Слишком много подключений\"\n";
       (void)!::send(fd, busy, sizeof busy - 1, MSG_NOSIGNAL);
@@ -94,6 +104,14 @@ void CRemoteServer::Accept() {
     QObject::connect(c->readable.get(), &QSocketNotifier::activated, this, [this, id] { Read(id); });
     QObject::connect(c->writable.get(), &QSocketNotifier::activated, this, [this, id] { Write(id); });
     clients_[id] = std::move(c);
+    if (!token_.empty())
+      QTimer::singleShot(10000, this, [this, id] {
+        auto it = clients_.find(id);
+        if (it != clients_.end() && !it->second->authorized) {
+          Break(*it->second);  // no token in time
+          Pump();
+        }
+      });
   }
 }
 
@@ -102,7 +120,6 @@ void CRemoteServer::Read(int id) {
   if (it == clients_.end()) return;
   TClient& c = *it->second;
   char buf[16384];
-  bool ended = false;
   for (;;) {
     const ssize_t n = ::recv(c.fd, buf, sizeof buf, 0);
     if (n > 0) {
@@ -112,101 +129,112 @@ void CRemoteServer::Read(int id) {
     }
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
     if (n < 0 && errno == EINTR) continue;
-    ended = true;  // the client closed, or the connection broke
+    // The client sends no more (or the connection broke): what it sent
+    // before still runs and is answered.
+    c.eof = true;
+    c.readable->setEnabled(false);
     break;
   }
+  Parse(c);
+  Pump();
+}
+
+void CRemoteServer::Parse(TClient& c) {
   size_t start = 0;
-  for (size_t nl; (nl = c.in.find('\n', start)) != std::string::npos; start = nl + 1) {
+  for (size_t nl; !c.closing && (nl = c.in.find('\n', start)) != std::string::npos; start = nl + 1) {
+    if (c.lines.size() >= kMaxWaiting) break;  // the rest waits in `in`
     std::string line = c.in.substr(start, nl - start);
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.size() > kMaxLine) {
       Send(c, "-312,\"Слишком длинная строка\"\n");
       c.closing = true;
-      c.lines.clear();
-      start = c.in.size();
       break;
     }
     if (!c.authorized) {
       if (line != token_) {
         Send(c, "-311,\"Доступ запрещён: неверный ключ\"\n");
         c.closing = true;
-        c.lines.clear();
         break;
       }
       c.authorized = true;
       continue;
     }
-    if (line.empty()) continue;
-    if (c.lines.size() >= kMaxWaiting) {
-      Send(c, "-350,\"Слишком много команд в очереди\"\n");
-      continue;
-    }
-    c.lines.push_back(std::move(line));
+    if (!line.empty()) c.lines.push_back(std::move(line));
+  }
+  if (c.closing) {
+    c.in.clear();
+    c.lines.clear();
+    c.readable->setEnabled(false);
+    return;
   }
   c.in.erase(0, start);
-  if (c.in.size() > kMaxLine) {
+  if (c.in.size() > kMaxLine && c.in.find('\n') == std::string::npos) {
     Send(c, "-312,\"Слишком длинная строка\"\n");
     c.closing = true;
     c.in.clear();
-  }
-  if (ended && !inCommand_) {
-    Drop(id);
+    c.lines.clear();
+    c.readable->setEnabled(false);
     return;
   }
-  if (ended) {
-    c.closing = true;  // dropped once the command running ends
-    c.readable->setEnabled(false);
-  }
-  Pump();
+  // A client with a full queue of commands is not read from until they run:
+  // it waits as for a full pipe, and nothing it sent is lost.
+  if (!c.eof) c.readable->setEnabled(c.lines.size() < kMaxWaiting);
 }
 
 void CRemoteServer::Pump() {
   // One command at a time in the whole server: a command that processes
   // events (opening a scheme does) must not start another inside itself.
+  // Lines that came meanwhile are run here once it is over.
   if (inCommand_) return;
-  std::vector<int> ids;
-  for (const auto& [id, c] : clients_) ids.push_back(id);
-  for (int id : ids) Run(id);
-  for (int id : ids) {
-    auto it = clients_.find(id);
-    if (it != clients_.end() && it->second->closing && it->second->out.empty()) Drop(id);
+  for (bool progress = true; progress;) {
+    progress = false;
+    std::vector<int> ids;
+    for (const auto& [id, c] : clients_)
+      if (Runnable(*c)) ids.push_back(id);
+    for (int id : ids) {
+      Run(id);
+      progress = true;
+    }
   }
+  std::vector<int> finished;
+  for (const auto& [id, c] : clients_)
+    if (Finished(*c)) finished.push_back(id);
+  for (int id : finished) Drop(id);
 }
 
 void CRemoteServer::Run(int id) {
   auto it = clients_.find(id);
   if (it == clients_.end()) return;
   TClient* c = it->second.get();
-  while (!c->holding && !c->closing && !c->lines.empty()) {
+  while (Runnable(*c)) {
     const std::string line = c->lines.front();
     c->lines.pop_front();
     inCommand_ = true;
     TReply r = runner_(id, line);
     inCommand_ = false;
     it = clients_.find(id);
-    if (it == clients_.end()) return;  // gone while it ran
+    if (it == clients_.end()) return;
     c = it->second.get();
+    // Lines held back by a full queue come in now.
+    if (!c->in.empty()) Parse(*c);
+    if (c->broken) return;
     if (r.ready) {
       c->waiting = std::move(r);
       c->holding = true;
       c->heldSince = Now();
       static_cast<QTimer*>(poll_)->start();
-      break;
+      return;
     }
     if (r.hasAnswer) Send(*c, r.answer + "\n");
   }
-  if (c->closing && c->out.empty()) Drop(id);
 }
 
 void CRemoteServer::Poll() {
   if (inCommand_) return;
   bool anyHolding = false;
-  std::vector<int> ids;
-  for (const auto& [id, c] : clients_) ids.push_back(id);
-  for (int id : ids) {
-    auto it = clients_.find(id);
-    if (it == clients_.end() || !it->second->holding) continue;
-    TClient& c = *it->second;
+  for (auto& [id, holder] : clients_) {
+    TClient& c = *holder;
+    if (!c.holding || c.broken) continue;
     const bool timedOut = c.waiting.timeoutSeconds > 0 && Now() - c.heldSince > c.waiting.timeoutSeconds;
     if (c.waiting.ready() || timedOut) {
       const std::string answer = timedOut && c.waiting.onTimeout ? c.waiting.onTimeout()
@@ -215,58 +243,62 @@ void CRemoteServer::Poll() {
       c.holding = false;
       c.waiting = TReply();
       if (!answer.empty()) Send(c, answer + "\n");
-      Pump();
     }
-    it = clients_.find(id);
-    if (it != clients_.end() && it->second->holding) anyHolding = true;
+    anyHolding = anyHolding || c.holding;
   }
   if (!anyHolding) static_cast<QTimer*>(poll_)->stop();
+  Pump();
 }
 
 void CRemoteServer::Send(TClient& c, const std::string& text) {
+  if (c.broken) return;
   if (c.out.size() + text.size() > kMaxOut) {
-    c.closing = true;  // it reads nothing: no more is kept for it
+    Break(c);  // it reads nothing: no more is kept for it
     return;
   }
   c.out += text;
-  while (!c.out.empty()) {
-    const ssize_t n = ::send(c.fd, c.out.data(), c.out.size(), MSG_NOSIGNAL);
-    if (n > 0) {
-      c.out.erase(0, static_cast<size_t>(n));
-      continue;
-    }
-    if (n < 0 && errno == EINTR) continue;
-    break;  // the rest when the socket takes more (or the client is gone)
-  }
-  c.writable->setEnabled(!c.out.empty());
+  Write(c);
 }
 
 void CRemoteServer::Write(int id) {
   auto it = clients_.find(id);
   if (it == clients_.end()) return;
-  TClient& c = *it->second;
-  while (!c.out.empty()) {
+  Write(*it->second);
+  if (Finished(*it->second)) Pump();
+}
+
+void CRemoteServer::Write(TClient& c) {
+  while (!c.out.empty() && !c.broken) {
     const ssize_t n = ::send(c.fd, c.out.data(), c.out.size(), MSG_NOSIGNAL);
     if (n > 0) {
       c.out.erase(0, static_cast<size_t>(n));
       continue;
     }
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
     if (n < 0 && errno == EINTR) continue;
-    Drop(id);  // broken
-    return;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+    Break(c);  // the connection is gone
   }
-  c.writable->setEnabled(!c.out.empty());
-  if (c.closing && c.out.empty()) Drop(id);
+  if (c.writable) c.writable->setEnabled(!c.broken && !c.out.empty());
+}
+
+void CRemoteServer::Break(TClient& c) {
+  c.broken = true;
+  c.out.clear();
+  c.lines.clear();
+  c.holding = false;
+  c.waiting = TReply();
+  ::shutdown(c.fd, SHUT_RDWR);
+  if (c.readable) c.readable->setEnabled(false);
+  if (c.writable) c.writable->setEnabled(false);
 }
 
 void CRemoteServer::Drop(int id) {
   auto it = clients_.find(id);
-  if (it != clients_.end() && inCommand_) {
-    it->second->closing = true;  // not while a command may be using it
+  if (it == clients_.end()) return;
+  if (inCommand_) {
+    Break(*it->second);  // not while a command may be using it; Pump drops it after
     return;
   }
-  if (it == clients_.end()) return;
   std::unique_ptr<TClient> c = std::move(it->second);
   clients_.erase(it);
   c->readable.reset();

@@ -8,8 +8,10 @@
 // until a condition holds: "*OPC?" waits for the operations before it.
 //
 // Untrusted input: a line is at most 64 KiB (a longer one ends the
-// connection), a client has at most 256 commands waiting, there are at most
-// 16 clients; with a token, a client's first line must be that token.
+// connection); a client with 256 commands waiting is not read from until
+// they run (it waits, as for a full pipe); at most 16 clients; with a
+// token, a client's first line must be that token, sent within 10 s; a
+// client that reads none of its answers is dropped at 64 MiB of them.
 #include <QObject>
 #include <QPointer>
 #include <QSocketNotifier>
@@ -71,14 +73,25 @@ class CRemoteServer : public QObject {
     bool holding = false;
     double heldSince = 0;
     std::unique_ptr<QSocketNotifier> readable, writable;
-    bool closing = false;  // close once everything written
+    bool eof = false;      // the client sends no more: dropped once its commands are answered
+    bool closing = false;  // dropped once everything is written
+    bool broken = false;   // dropped as soon as no command runs
   };
+  void Parse(TClient& c);
+  // Whether the client has a command that can run now.
+  static bool Runnable(const TClient& c) { return !c.holding && !c.closing && !c.broken && !c.lines.empty(); }
+  static bool Finished(const TClient& c) {
+    return c.broken || (c.out.empty() && (c.closing || (c.eof && c.lines.empty() && !c.holding)));
+  }
   void Accept();
   void Read(int id);
   void Write(int id);
+  void Write(TClient& c);
   void Run(int id);
   void Pump();
   void Send(TClient& c, const std::string& text);
+  // Ends the connection now (nothing more is written).
+  void Break(TClient& c);
   void Drop(int id);
   void Poll();
 

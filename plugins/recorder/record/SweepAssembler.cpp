@@ -20,15 +20,17 @@ bool CSweepAssembler::Take(size_t input, const double* values, unsigned size, un
     in.filled = 0;
     in.started = true;
     in.complete = false;
-  } else if (!in.started || in.values.size() != fullSize) {
-    // The tail of a sweep whose first part did not come, or of another
-    // length: nothing to put it into.
+  } else if (!in.started || in.values.size() != fullSize || offset != in.filled) {
+    // The tail of a sweep whose first part did not come, of another
+    // length, or after a part that went missing: nothing sound to put it
+    // into (a gap would be written as measured zeros).
     in.started = false;
+    in.complete = false;
     return false;
   }
   std::copy(values, values + size, in.values.begin() + offset);
   in.filled += size;
-  if (offset + size == fullSize && in.filled >= fullSize) {
+  if (in.filled == fullSize) {
     in.complete = true;
     in.started = false;
   }

@@ -1,8 +1,8 @@
 #pragma once
 // Puts sweeps together from what arrives on several inputs: whole vectors,
 // or parts of a longer vector (offset, size, full size). A sweep is complete
-// on an input when its last part has come and every point of it has been
-// filled since its first part (offset 0); the whole record is complete when
+// on an input when its parts have come one after another from its first
+// (offset 0) to its last, none missing; the whole record is complete when
 // every input holds a complete sweep. Plain arithmetic over arrays.
 #include <cstddef>
 #include <vector>
@@ -32,7 +32,7 @@ class CSweepAssembler {
  private:
   struct TInput {
     std::vector<double> values;
-    unsigned filled = 0;   // points filled since the sweep's first part
+    unsigned filled = 0;   // points filled, one part after another, since the first
     bool started = false;  // a first part came
     bool complete = false;
   };

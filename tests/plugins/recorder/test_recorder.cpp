@@ -67,6 +67,11 @@ TEST(SweepAssembler, CompletesSweepsFromParts) {
   EXPECT_FALSE(a.Take(0, g, 2, 6, 3));   // another length mid-way
   EXPECT_FALSE(a.Take(0, g, 2, 5, 3));   // ... and that sweep is over
   EXPECT_FALSE(a.Take(0, f, 3, CSweepAssembler::kMaxPoints + 1, 0));
+  // A part that went missing: the last part does not complete a sweep
+  // with a hole in it.
+  const double one[] = {7};
+  EXPECT_TRUE(a.Take(0, f, 3, 6, 0));
+  EXPECT_FALSE(a.Take(0, one, 1, 6, 5));  // [3, 5) never came
   EXPECT_FALSE(a.Complete());
 }
 
