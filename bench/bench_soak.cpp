@@ -9,6 +9,7 @@
 #include <benchmark/benchmark.h>
 
 #include "BenchMain.h"
+#include "LauncherBench.h"
 
 #include <unistd.h>
 
@@ -31,19 +32,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const fs::path& Home() {
-  static const fs::path home = fs::temp_directory_path() / ("vk-bench-soak-" + std::to_string(::getpid()));
-  return home;
-}
-
-double Now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
-
-double ResidentMiB() {
-  std::ifstream statm("/proc/self/statm");
-  long pages = 0, resident = 0;
-  statm >> pages >> resident;
-  return resident * static_cast<double>(::sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
-}
+using vkbench::Home;
+using vkbench::Now;
+using vkbench::ResidentMiB;
 
 size_t OpenFiles() {
   size_t n = 0;
@@ -51,18 +42,7 @@ size_t OpenFiles() {
   return n;
 }
 
-bool RunUntil(const std::function<bool()>& done, double seconds) {
-  const double end = Now() + seconds;
-  if (done()) return true;
-  QEventLoop loop;
-  QTimer poll;
-  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-    if (done() || Now() >= end) loop.quit();
-  });
-  poll.start(5);
-  loop.exec();
-  return done();
-}
+bool RunUntil(const std::function<bool()>& done, double seconds) { return vkbench::RunUntil(done, seconds, 5); }
 
 std::string Scheme(const fs::path& records) {
   std::ostringstream s;
@@ -177,12 +157,7 @@ BENCHMARK(BM_MillionSweeps)->Iterations(1)->Unit(benchmark::kSecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-  fs::create_directories(Home());
-  fs::permissions(Home(), fs::perms::owner_all, fs::perm_options::replace);
-  setenv("HOME", Home().c_str(), 1);
-  setenv("XDG_CONFIG_HOME", (Home() / ".config").c_str(), 1);
-  setenv("XDG_CACHE_HOME", (Home() / ".cache").c_str(), 1);
-  setenv("XDG_RUNTIME_DIR", Home().c_str(), 1);
+  vkbench::UsePrivateHome("soak");
   // Messages are printed as they come (with the run's time), never shown.
   const double start = Now();
   vkplatform::SetReportHook([start](const vkplatform::Report& r) {

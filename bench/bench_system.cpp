@@ -11,6 +11,7 @@
 #include <benchmark/benchmark.h>
 
 #include "BenchMain.h"
+#include "LauncherBench.h"
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -39,39 +40,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const fs::path& Home() {
-  static const fs::path home = fs::temp_directory_path() / ("vk-bench-system-" + std::to_string(::getpid()));
-  return home;
-}
-
-double Now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
+using vkbench::Home;
+using vkbench::Now;
+using vkbench::ResidentMiB;
+using vkbench::RunUntil;
 
 double CpuSeconds() {
   rusage u{};
   getrusage(RUSAGE_SELF, &u);
   return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
-}
-
-double ResidentMiB() {
-  std::ifstream statm("/proc/self/statm");
-  long pages = 0, resident = 0;
-  statm >> pages >> resident;
-  return resident * static_cast<double>(::sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
-}
-
-// The application's own event loop runs (it sleeps while nothing is to be
-// done, as the launcher's does), looking at `done` every millisecond.
-bool RunUntil(const std::function<bool()>& done, double seconds) {
-  const double end = Now() + seconds;
-  if (done()) return true;
-  QEventLoop loop;
-  QTimer poll;
-  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-    if (done() || Now() >= end) loop.quit();
-  });
-  poll.start(1);
-  loop.exec();
-  return done();
 }
 
 void RunFor(double seconds) { RunUntil([] { return false; }, seconds); }
@@ -250,14 +227,7 @@ void BM_MemoryAfterAnHourByTheClock(benchmark::State& state) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // A home of its own: the first start's configuration and the profiles
-  // stay out of the user's folders.
-  fs::create_directories(Home());
-  fs::permissions(Home(), fs::perms::owner_all, fs::perm_options::replace);
-  setenv("HOME", Home().c_str(), 1);
-  setenv("XDG_CONFIG_HOME", (Home() / ".config").c_str(), 1);
-  setenv("XDG_CACHE_HOME", (Home() / ".cache").c_str(), 1);
-  setenv("XDG_RUNTIME_DIR", Home().c_str(), 1);
+  vkbench::UsePrivateHome("system");
   std::error_code ignored;
   // The schemes' "[schemes]" is the folder beside the program.
   fs::create_directory_symlink(fs::path(VK_BIN_DIR) / "schemes", fs::path(argv[0]).parent_path() / "schemes", ignored);
