@@ -4,6 +4,7 @@
 #include <libxml/tree.h>
 
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -85,6 +86,54 @@ void BM_VectorBaselineSnprintfStrtod(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * n);
 }
 BENCHMARK(BM_VectorBaselineSnprintfStrtod)->Unit(benchmark::kMillisecond);
+
+// Writing a vector into XML as profiles do, against the six-digit writer the
+// files had before (same values, same text layout). Argument 0: values with
+// all their digits; 1: readings that six digits hold (hundredths of a dB).
+std::vector<double> WriterValues(bool sixDigits) {
+  std::vector<double> v = RandomValues(10001);
+  if (sixDigits)
+    for (double& x : v) x = std::round(x * 100) / 100;
+  return v;
+}
+
+void BM_VectorXmlWrite(benchmark::State& state) {
+  const std::vector<double> values = WriterValues(state.range(0) != 0);
+  const unsigned n = static_cast<unsigned>(values.size());
+  CDoubleVector vec(n);
+  std::memcpy(vec.Data(), values.data(), n * sizeof(double));
+  xmlDoc* doc = xmlNewDoc(BAD_CAST "1.0");
+  xmlNode* e = xmlNewDocNode(doc, nullptr, BAD_CAST "p", nullptr);
+  xmlDocSetRootElement(doc, e);
+  for (auto _ : state) {
+    vec.SerializeData(e);
+    benchmark::ClobberMemory();
+  }
+  xmlFreeDoc(doc);
+  state.SetItemsProcessed(state.iterations() * n);
+}
+BENCHMARK(BM_VectorXmlWrite)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+void BM_VectorXmlWriteSixDigitsBaseline(benchmark::State& state) {
+  const std::vector<double> values = WriterValues(state.range(0) != 0);
+  const unsigned n = static_cast<unsigned>(values.size());
+  xmlDoc* doc = xmlNewDoc(BAD_CAST "1.0");
+  xmlNode* e = xmlNewDocNode(doc, nullptr, BAD_CAST "p", nullptr);
+  xmlDocSetRootElement(doc, e);
+  for (auto _ : state) {
+    AnsiString text;
+    text.reserve(static_cast<size_t>(n) * 8);
+    for (unsigned i = 0; i < n; ++i) {
+      if (i) text += ' ';
+      vkcore::AppendG6(text, values[i]);
+    }
+    VKCore::AddAttribute(e, "vector", text);
+    benchmark::ClobberMemory();
+  }
+  xmlFreeDoc(doc);
+  state.SetItemsProcessed(state.iterations() * n);
+}
+BENCHMARK(BM_VectorXmlWriteSixDigitsBaseline)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 std::string MatrixFile() {
   static std::string name;

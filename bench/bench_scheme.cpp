@@ -8,6 +8,7 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -61,6 +62,33 @@ void BM_OpenStartStopClose(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_OpenStartStopClose)->Unit(benchmark::kMillisecond);
+
+// Opening and closing a scheme of N wires: one source's output wired to
+// N / 100 sinks, a hundred wires each. Wiring is linear in the wires.
+std::string ManyWiresScheme(int wires) {
+  const int sinks = std::max(1, wires / 100);
+  std::ostringstream s;
+  s << "<scheme name=\"wires\">\n<node name=\"src\" class=\"TTestSource\"><output name=\"out\">";
+  for (int i = 0; i < wires; ++i) s << "<link node=\"sink" << i % sinks << "\" linkpoint=\"in\" queue=\"4\"/>";
+  s << "</output></node>\n";
+  for (int i = 0; i < sinks; ++i) s << "<node name=\"sink" << i << "\" class=\"TTestSink\"/>\n";
+  s << "</scheme>\n";
+  const fs::path file = WorkDir() / ("wires" + std::to_string(wires) + ".vms");
+  std::ofstream(file) << s.str();
+  return file.string();
+}
+
+void BM_OpenCloseManyWires(benchmark::State& state) {
+  const std::string file = ManyWiresScheme(static_cast<int>(state.range(0)));
+  CSchemeRunner runner((WorkDir() / "plugins").string());
+  for (auto _ : state) {
+    if (runner.Open(file) != 0) state.SkipWithError("open failed");
+    runner.Close();
+  }
+  state.SetComplexityN(state.range(0));
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_OpenCloseManyWires)->Arg(20000)->Arg(200000)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);
 
 void BM_Delivery(benchmark::State& state) {
   const int queue = static_cast<int>(state.range(0));

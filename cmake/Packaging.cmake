@@ -14,11 +14,20 @@ if(VK_SYSTEM_INTEGRATION)
 else()
   set(vk_cmd_dir bin)
   set(vk_share_dir share)
-  set(VK_DESKTOP_EXEC "${CMAKE_INSTALL_PREFIX}/bin/Player")
 endif()
 
-configure_file(${PROJECT_SOURCE_DIR}/player/resources/vektra.desktop.in
-               ${CMAKE_BINARY_DIR}/install/vektra.desktop @ONLY)
+if(VK_SYSTEM_INTEGRATION)
+  configure_file(${PROJECT_SOURCE_DIR}/player/resources/vektra.desktop.in
+                 ${CMAKE_BINARY_DIR}/install/vektra.desktop @ONLY)
+else()
+  # The entry starts the launcher of the prefix installed to, which
+  # `cmake --install --prefix DIR` may choose after configuring: it is made
+  # when the installation runs.
+  install(CODE "
+    set(VK_DESKTOP_EXEC \"\${CMAKE_INSTALL_PREFIX}/bin/Player\")
+    configure_file(\"${PROJECT_SOURCE_DIR}/player/resources/vektra.desktop.in\"
+                   \"${CMAKE_BINARY_DIR}/install/vektra.desktop\" @ONLY)")
+endif()
 install(FILES ${CMAKE_BINARY_DIR}/install/vektra.desktop DESTINATION ${vk_share_dir}/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/player/resources/vektra.svg
         DESTINATION ${vk_share_dir}/icons/hicolor/scalable/apps)

@@ -130,6 +130,14 @@ void CQueueSubscriber::NotifySubscriber() {
 CPacketQueue::CPacketQueue(unsigned size) : queueSize(size) {}
 
 CPacketQueue::~CPacketQueue() {
+  DetachSubscribers();
+  CSafeLock lock(*this);
+  for (CBasePacket* p : packets) delete p;
+  packets.clear();
+  PacketsChanged();
+}
+
+void CPacketQueue::DetachSubscribers() {
   std::vector<CInLinkPoint*> inputs;
   {
     CSafeLock lock(*this);
@@ -138,12 +146,9 @@ CPacketQueue::~CPacketQueue() {
       delete s;
     }
     subscribers.clear();
-    for (CBasePacket* p : packets) delete p;
-    packets.clear();
-    PacketsChanged();
   }
-  // Inputs that outlive their queue forget it (outside the queue's lock:
-  // inputs take their own lock first and the queue's inside).
+  // The inputs forget this queue (outside the queue's lock: inputs take
+  // their own lock first and the queue's inside).
   for (CInLinkPoint* input : inputs) input->SubscriptionGone(this);
 }
 
@@ -220,7 +225,10 @@ CSubscriber* CPacketQueue::RegisterSubscriber(CInLinkPoint* input) {
   // A new subscriber does not see the packets already queued.
   auto* s = new CQueueSubscriber(this, static_cast<int>(packets.size()), input);
   subscribers.push_back(s);
-  TrimHead();
+  // The others are trimmed already, and the newcomer reads past everything:
+  // only a first reader frees what was queued for nobody. (Trimming for every
+  // wire made a scheme's wiring quadratic in its wires.)
+  if (subscribers.size() == 1) TrimHead();
   return s;
 }
 
@@ -263,7 +271,7 @@ void CPacketQueue::ErasePacket(unsigned position) {
 void CPacketQueue::TrimHead() {
   // With no subscriber there is nobody to read past anything: packets wait
   // for Reset or the queue's end.
-  if (subscribers.empty()) return;
+  if (subscribers.empty() || packets.empty()) return;
   int lowest = subscribers.front()->readIndex.load();
   for (CQueueSubscriber* s : subscribers) lowest = std::min(lowest, s->readIndex.load());
   if (lowest <= 0) return;

@@ -79,6 +79,10 @@ class CPacketQueue : public CDispatcher, public CSafeObject, public CSubscribers
   CQueueSubscriber* Subscriber(unsigned index);
   unsigned SubscribersCount() const { return static_cast<unsigned>(subscribers.size()); }
   void NotifySubscribers();
+  // Every input leaves this queue at once (a scheme that closes, before its
+  // modules go: one by one, inputs spread over a long list of subscribers
+  // would take time quadratic in the wires).
+  void DetachSubscribers();
   // Deletes the packet at `position` and removes its slot.
   void ErasePacket(unsigned position);
 

@@ -164,8 +164,8 @@ int CSchemeManager::AddWire(const AnsiString& outNode, const AnsiString& outLink
   if (output->Dispatcher()) {
     // The output is wired already: this scheme's queue serves this wire too,
     // and this wire's queue size has no effect.
-    for (CPacketQueue* q : queues)
-      if (static_cast<CDispatcher*>(q) == output->Dispatcher()) queue = q;
+    const auto known = queueOf.find(output->Dispatcher());
+    if (known != queueOf.end()) queue = known->second;
     VK_ASSERT_TEXT(queue != nullptr, "PS");
     if (!queue) return VKT_ERROR;
   } else {
@@ -173,6 +173,7 @@ int CSchemeManager::AddWire(const AnsiString& outNode, const AnsiString& outLink
     if (queueSize < 0 || queueSize > kMaxQueueSize) return VKT_ERROR;
     queue = new CPacketQueue(static_cast<unsigned>(queueSize));
     queues.push_back(queue);
+    queueOf[queue] = queue;
     output->SetDispatcher(queue);
   }
   input->AddSubscription(queue);
@@ -188,12 +189,15 @@ int CSchemeManager::Close() {
   Stop();
   fileName.clear();
   windowControl = nullptr;
+  for (CPacketQueue* queue : queues) queue->DetachSubscribers();
   while (!modules.empty()) {
     CBasePlugin* module = modules.back();
     modules.pop_back();
+    moduleByName.erase(module->Name());
     int rc = pPluginsManager->DestroyPluginInstance(module);
     VK_ASSERT_TEXT(rc == 0, "pPluginsManager->DestroyPluginInstance(module)==0");
   }
+  queueOf.clear();
   while (!queues.empty()) {
     delete queues.back();
     queues.pop_back();
@@ -207,7 +211,10 @@ int CSchemeManager::CreatePluginInstance(CBasePlugin*& plugin, const AnsiString&
   CBasePlugin* existing = nullptr;
   if (GetPlugin(existing, name) == VKT_OK) return VKT_NAME_EXISTS;
   int rc = pPluginsManager->CreatePluginInstance(plugin, className.c_str(), name.c_str());
-  if (rc == VKT_OK && plugin) modules.push_back(plugin);
+  if (rc == VKT_OK && plugin) {
+    modules.push_back(plugin);
+    moduleByName[name] = plugin;
+  }
   return rc;
 }
 
@@ -219,6 +226,7 @@ int CSchemeManager::DeletePluginInstance(const AnsiString& name) {
     if ((*it)->Name() != name) continue;
     CBasePlugin* module = *it;
     modules.erase(std::next(it).base());
+    moduleByName.erase(name);
     // Its inputs leave their queues as the module goes.
     int rc = pPluginsManager->DestroyPluginInstance(module);
     VK_ASSERT_TEXT(rc == 0, "pPluginsManager->DestroyPluginInstance(module)==0");
@@ -228,12 +236,10 @@ int CSchemeManager::DeletePluginInstance(const AnsiString& name) {
 }
 
 int CSchemeManager::GetPlugin(CBasePlugin*& plugin, const AnsiString& name) const {
-  for (CBasePlugin* module : modules)
-    if (module->Name() == name) {
-      plugin = module;
-      return VKT_OK;
-    }
-  return VKT_NO_PLUGIN;
+  const auto found = moduleByName.find(name);
+  if (found == moduleByName.end()) return VKT_NO_PLUGIN;
+  plugin = found->second;
+  return VKT_OK;
 }
 
 int CSchemeManager::GetPlugin(CBasePlugin*& plugin, unsigned index) const {

@@ -101,6 +101,10 @@ class CSchemeManager : public CThreadObject {
   CPluginsManager* pPluginsManager;
   std::vector<CBasePlugin*> modules;
   std::vector<CPacketQueue*> queues;
+  // Lookups while a scheme is wired, so that wiring is linear in its wires:
+  // a module by its (unique) name, the scheme's queue behind an output.
+  std::unordered_map<AnsiString, CBasePlugin*> moduleByName;
+  std::unordered_map<const CDispatcher*, CPacketQueue*> queueOf;
   AnsiString fileName;
   QPointer<QWidget> windowControl;
   std::unique_ptr<vkscheme::TDeliveryFilter> deliveryFilter;

@@ -5,8 +5,10 @@
 #include <string>
 
 #include "../platform/FileUtil.h"
+#include "../platform/Report.h"
 #include "DevCommand.h"
 #include "Diagnostics.h"
+#include "NumberText.h"
 #include "VKXml.h"
 
 template class CMetaClassTemplate<CDoublePacket>;
@@ -114,7 +116,7 @@ int CDoubleVector::SerializeData(xmlNode* element) {
   text.reserve(static_cast<size_t>(size_) * 8);
   for (unsigned i = 0; i < size_; ++i) {
     if (i) text += ' ';
-    vkcore::AppendG6(text, data_[i]);
+    vkcore::AppendExactNumber(text, data_[i]);
   }
   VKCore::AddAttribute(element, "vector", text);
   return 0;
@@ -223,7 +225,7 @@ int CDoubleMatrix::SaveToFile(AnsiString fileName) const {
   text.reserve(static_cast<size_t>(rows) * columns.size() * 10);
   for (unsigned i = 0; i < rows; ++i) {
     for (const CDoubleVector* column : columns) {
-      vkcore::AppendG6(text, (*column)[i]);
+      vkcore::AppendExactNumber(text, (*column)[i]);
       text += '\t';
     }
     text += '\n';
@@ -232,8 +234,16 @@ int CDoubleMatrix::SaveToFile(AnsiString fileName) const {
 }
 
 int CDoubleMatrix::LoadFromFile(AnsiString fileName) {
+  // Matrix and trace files: a generous limit, said with the file's name.
+  constexpr size_t kMatrixFileLimit = size_t(512) << 20;
   std::string contents;
-  if (!vkplatform::ReadWholeFile(fileName, contents)) return -1;
+  vkplatform::ReadFailure failure = vkplatform::ReadFailure::none;
+  if (!vkplatform::ReadWholeFile(fileName, contents, kMatrixFileLimit, &failure)) {
+    if (failure == vkplatform::ReadFailure::tooLarge)
+      vkplatform::MessageBox(vkplatform::TooLargeText(fileName, kMatrixFileLimit), "Ошибка",
+                             vkplatform::MsgIcon::Error);
+    return -1;
+  }
 
   // One pass over the lines collects the numbers of every line that holds
   // any; the matrix is touched only once the whole file has proved sound.

@@ -12,6 +12,7 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -23,6 +24,7 @@
 #include "../platform/FileUtil.h"
 #include "../platform/Report.h"
 #include "Diagnostics.h"
+#include "NumberText.h"
 
 namespace {
 
@@ -104,11 +106,12 @@ constexpr int kParseOptions =
 // name is null). A file is read as it is (never decompressed: a small packed
 // file could unpack to any size). Null when the document is not well formed,
 // has no root element, or is refused by the guard.
-xmlDoc* ParseDocument(const char* fileName, const AnsiString* text, bool* created) {
+xmlDoc* ParseDocument(const char* fileName, const AnsiString* text, bool* created, size_t sizeLimit = SIZE_MAX,
+                      vkplatform::ReadFailure* failure = nullptr) {
   if (created) *created = true;
   std::string contents;
   if (fileName) {
-    if (!vkplatform::ReadWholeFile(fileName, contents)) return nullptr;
+    if (!vkplatform::ReadWholeFile(fileName, contents, sizeLimit, failure)) return nullptr;
     text = &contents;
   }
   if (text->size() > static_cast<size_t>(INT_MAX)) return nullptr;
@@ -307,6 +310,21 @@ void AppendNumberText(AnsiString& out, double value) {
   out.append(buf, r.ptr);
 }
 
+void AppendExactNumber(AnsiString& out, double value) {
+  // The general form without a precision is the shortest that reads back,
+  // laid out as six-digit stream output is: for every value that six
+  // digits hold, the two texts are the same.
+  char buf[64];
+  auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general);
+  out.append(buf, r.ptr);
+}
+
+AnsiString FormatExactNumber(double value) {
+  AnsiString s;
+  AppendExactNumber(s, value);
+  return s;
+}
+
 AnsiString FormatG6(double value) {
   AnsiString s;
   AppendG6(s, value);
@@ -468,11 +486,14 @@ CXMLDocument::~CXMLDocument() {
   if (doc_) xmlFreeDoc(doc_);
 }
 
-int CXMLDocument::Open(const char* fileName) {
+int CXMLDocument::Open(const char* fileName, size_t sizeLimit) {
   if (!fileName || !*fileName) return 1;
   Close();
   bool created = true;
-  xmlDoc* doc = ParseDocument(fileName, nullptr, &created);
+  vkplatform::ReadFailure failure = vkplatform::ReadFailure::none;
+  xmlDoc* doc = ParseDocument(fileName, nullptr, &created, sizeLimit, &failure);
+  if (failure == vkplatform::ReadFailure::tooLarge)
+    vkplatform::MessageBox(vkplatform::TooLargeText(fileName, sizeLimit), "Ошибка", vkplatform::MsgIcon::Error);
   if (!created) {
     if (showMessages_)
       vkplatform::MessageBox("Невозможно создать экземпляр класса DOMDocument.", "Ошибка",

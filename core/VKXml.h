@@ -56,6 +56,12 @@ bool SelectNodes(xmlNode* node, const char* path, std::vector<xmlNode*>& out);
 // The first node selected by `path`, or null.
 xmlNode* SelectNode(xmlNode* node, const char* path);
 
+// The largest documents read, by kind: generous (a scheme of a hundred
+// megabytes opens), yet no file takes the machine's memory. A larger file is
+// refused with a message that names the limit.
+constexpr size_t kSchemeFileLimit = size_t(512) << 20;   // schemes and profiles
+constexpr size_t kSettingsFileLimit = size_t(64) << 20;  // configuration, markers, formula library
+
 class CXMLDocument {
  public:
   explicit CXMLDocument(bool showMessages = true);
@@ -67,8 +73,11 @@ class CXMLDocument {
   bool IsOpen() const { return doc_ != nullptr; }
 
   // 0 success, 1 the file could not be loaded, 2 the document could not be
-  // created. The file is read in the encoding it declares.
-  int Open(const char* fileName);
+  // created. The file is read in the encoding it declares. Only a regular
+  // file of at most `sizeLimit` bytes is read (a device, a FIFO or a socket
+  // is refused at once); a larger one is said, with the limit, even by a
+  // document that shows no messages.
+  int Open(const char* fileName, size_t sizeLimit = kSchemeFileLimit);
   // Parses a document from text held in memory; 0 or 1. The file name stays
   // empty until SaveAs.
   int OpenFromText(const AnsiString& text);

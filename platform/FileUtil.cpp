@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <string>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -131,11 +132,26 @@ int WriteFileAtomically(const std::string& fileName, const char* data, size_t si
   return 0;
 }
 
-bool ReadWholeFile(const std::string& fileName, std::string& contents) {
-  int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+bool ReadWholeFile(const std::string& fileName, std::string& contents, size_t limit, ReadFailure* why) {
+  ReadFailure ignored;
+  ReadFailure& failure = why ? *why : ignored;
+  failure = ReadFailure::cannotOpen;
+  // Non-blocking, so that opening a FIFO does not wait for its writer; the
+  // flag does nothing to the reads of a regular file.
+  int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return false;
   struct stat st;
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+  if (::fstat(fd, &st) != 0) {
+    ::close(fd);
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    failure = ReadFailure::notAFile;
+    ::close(fd);
+    return false;
+  }
+  if (static_cast<unsigned long long>(st.st_size) > limit) {
+    failure = ReadFailure::tooLarge;
     ::close(fd);
     return false;
   }
@@ -150,11 +166,24 @@ bool ReadWholeFile(const std::string& fileName, std::string& contents) {
       return false;
     }
     if (n == 0) break;
+    // A file that grows while it is read is held to the same limit.
+    if (data.size() + static_cast<size_t>(n) > limit) {
+      failure = ReadFailure::tooLarge;
+      ::close(fd);
+      return false;
+    }
     data.append(buf, static_cast<size_t>(n));
   }
   ::close(fd);
   contents.swap(data);
+  failure = ReadFailure::none;
   return true;
+}
+
+std::string TooLargeText(const std::string& fileName, size_t limit) {
+  const unsigned long long mib = limit >> 20;
+  return "Файл \"" + fileName + "\" не открыт: он больше " +
+         (mib > 0 ? std::to_string(mib) + " МБ." : std::to_string(limit) + " байт.");
 }
 
 }  // namespace vkplatform

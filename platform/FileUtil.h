@@ -1,4 +1,6 @@
 #pragma once
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace vkplatform {
@@ -18,7 +20,19 @@ int WriteFileAtomically(const std::string& fileName, const char* data, size_t si
 // link); a dangling link gives the path it points to.
 std::string ResolveLinks(const std::string& fileName);
 
-// Reads a whole file. Returns false when it cannot be opened or read.
-bool ReadWholeFile(const std::string& fileName, std::string& contents);
+// Why a file was not read.
+enum class ReadFailure { none, cannotOpen, notAFile, tooLarge };
+
+// Reads a whole file of at most `limit` bytes. Only regular files are read:
+// a device ("/dev/zero"), a FIFO or a socket would never end or never
+// answer, and is refused at once (without waiting for a writer). Returns
+// false when the file cannot be opened or read, is no regular file, or is
+// larger than the limit; `why` (when given) says which.
+bool ReadWholeFile(const std::string& fileName, std::string& contents, size_t limit = SIZE_MAX,
+                   ReadFailure* why = nullptr);
+
+// The text said when a file is refused for its size: it names the file and
+// the limit ("Файл \"...\" не открыт: он больше 64 МБ.").
+std::string TooLargeText(const std::string& fileName, size_t limit);
 
 }  // namespace vkplatform

@@ -105,7 +105,7 @@ bool TMainForm::CheckConfiguration() {
     QFile(presets).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                   QFileDevice::ReadGroup | QFileDevice::ReadOther);
   VKCore::CXMLDocument doc(false);
-  if (doc.Open(Ss(config).c_str()) == 0) return true;
+  if (doc.Open(Ss(config).c_str(), VKCore::kSettingsFileLimit) == 0) return true;
   vkplatform::MessageBox(
       "Невозможно открыть файл конфигурации\r\n\"" + Ss(config) +
           "\"\r\nСистема Vektra установлена не полностью, или повреждена.\r\nДля устранения "

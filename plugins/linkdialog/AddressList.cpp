@@ -19,7 +19,7 @@ bool LoadAddressList(const std::string& configFile, const std::string& deviceTyp
   list = TAddressList();
   if (configFile.empty()) return false;
   CXMLDocument doc(false);
-  if (doc.Open(configFile.c_str()) != 0) return false;
+  if (doc.Open(configFile.c_str(), VKCore::kSettingsFileLimit) != 0) return false;
   // A type with both kinds of quote cannot be written as an XPath literal.
   if (deviceType.find('"') != std::string::npos && deviceType.find('\'') != std::string::npos) return false;
   xmlNode* group = GetElement(doc.Root(), GroupPath(deviceType).c_str());
@@ -37,7 +37,7 @@ bool SaveAddressList(const std::string& configFile, const std::string& deviceTyp
   if (configFile.empty()) return false;
   if (deviceType.find('"') != std::string::npos && deviceType.find('\'') != std::string::npos) return false;
   CXMLDocument doc(false);
-  if (doc.Open(configFile.c_str()) != 0) return false;
+  if (doc.Open(configFile.c_str(), VKCore::kSettingsFileLimit) != 0) return false;
   xmlNode* root = doc.Root();
   if (!root || xmlStrcmp(root->name, BAD_CAST "Vektra") != 0) return false;  // not our configuration
   xmlNode* group = GetElement(root, GroupPath(deviceType).c_str());

@@ -2,7 +2,10 @@
 // whatever numbers they hold; documents from elsewhere must not be able to
 // make the parser expand entities; and replacing a file keeps links,
 // permissions, and the old contents when the new ones cannot be written.
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,8 +14,10 @@
 #include <csignal>
 #include <cstring>
 #include <functional>
+#include <future>
 #include <utility>
 #include <limits>
+#include <random>
 
 #include "CoreTestSupport.h"
 #include "VKXml.h"
@@ -172,6 +177,128 @@ TEST_F(Documents, NonFiniteNumbersRoundTripEverywhere) {
   ASSERT_EQ(matrixBack.LoadFromFile(f), 0);
   ASSERT_EQ(matrixBack.Rows(), 4u);
   for (unsigned i = 0; i < 4; ++i) EXPECT_TRUE(same((*matrixBack.Column(1))[i], values[i])) << i;
+}
+
+// A device, a FIFO, a socket or a folder is no document: every reader
+// refuses it at once with its usual message (a FIFO used to wait for ever
+// for a writer, "/dev/zero" to fill the memory). A file over the limit of
+// its kind is refused, said with the limit, without being read.
+TEST_F(Documents, FilesThatAreNoFilesAndFilesTooLargeAreRefusedAtOnce) {
+  const std::string fifo = dir / "fifo.vms";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string socketPath = dir / "socket.vms";
+  const int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
+  ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  for (const std::string& path : {fifo, socketPath, std::string("/dev/zero"), dir.path()}) {
+    auto opened = std::async(std::launch::async, [&path] {
+      CXMLDocument doc;
+      CDoubleMatrix matrix;
+      return std::make_pair(doc.Open(path.c_str()), matrix.LoadFromFile(path));
+    });
+    if (opened.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+      // Let a reader stuck on the FIFO go before failing.
+      ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
+      ADD_FAILURE() << path << " was waited on";
+      opened.wait();
+      continue;
+    }
+    EXPECT_EQ(opened.get(), std::make_pair(1, -1)) << path;
+    EXPECT_EQ(cap.CountText("Невозможно открыть файл \"" + path + "\"."), 1u) << path;
+  }
+  ::close(sock);
+
+  // Sparse files just over the limits: nothing of them is read.
+  const std::string huge = dir / "huge.vms";
+  {
+    const int fd = ::open(huge.c_str(), O_CREAT | O_WRONLY, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, static_cast<off_t>(kSchemeFileLimit) + 1), 0);
+    ::close(fd);
+  }
+  CXMLDocument quiet(false);
+  EXPECT_EQ(quiet.Open(huge.c_str()), 1);
+  EXPECT_EQ(cap.CountText("Файл \"" + huge + "\" не открыт: он больше 512 МБ."), 1u);
+  CDoubleMatrix matrix;
+  EXPECT_EQ(matrix.LoadFromFile(huge), -1);
+  EXPECT_EQ(cap.CountText("Файл \"" + huge + "\" не открыт: он больше 512 МБ."), 2u);
+  ASSERT_EQ(::truncate(huge.c_str(), static_cast<off_t>(kSettingsFileLimit) + 1), 0);
+  EXPECT_EQ(quiet.Open(huge.c_str(), kSettingsFileLimit), 1);
+  EXPECT_EQ(cap.CountText("Файл \"" + huge + "\" не открыт: он больше 64 МБ."), 1u);
+}
+
+// Every double written to a profile or a matrix file reads back bit for bit:
+// random bit patterns (subnormals and extremes among them), readings with
+// more than six digits, and the values at the edges.
+TEST_F(Documents, EveryNumberWrittenReadsBackBitForBit) {
+  constexpr unsigned kEach = 1000000;
+  std::mt19937_64 random(20261208);
+  std::uniform_real_distribution<double> hertz(1e5, 2e10), decibels(-140, 30);
+  const double edges[] = {0.0, -0.0, std::numeric_limits<double>::min(), std::numeric_limits<double>::denorm_min(),
+                          std::numeric_limits<double>::max(), -std::numeric_limits<double>::max(),
+                          std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+                          std::nan(""), 749999.75, 1083.125, 0.1};
+  auto fill = [&](CDoubleVector& v) {
+    for (unsigned i = 0; i < v.Size(); ++i) {
+      switch (i % 3) {
+        case 0: {
+          double d;
+          do {
+            const uint64_t bits = random();
+            std::memcpy(&d, &bits, sizeof d);
+          } while (!std::isfinite(d));
+          v[i] = d;
+          break;
+        }
+        case 1: v[i] = hertz(random); break;
+        default: v[i] = decibels(random); break;
+      }
+    }
+    for (unsigned i = 0; i < std::size(edges); ++i) v[i * 7] = edges[i];
+  };
+  auto expectSame = [](const CDoubleVector& a, const CDoubleVector& b, const char* where) {
+    ASSERT_EQ(a.Size(), b.Size()) << where;
+    unsigned differ = 0;
+    for (unsigned i = 0; i < a.Size(); ++i) {
+      const bool same = std::isnan(a[i]) ? std::isnan(b[i]) : std::memcmp(&a[i], &b[i], sizeof(double)) == 0;
+      if (!same && differ++ < 3) ADD_FAILURE() << where << ": " << a[i] << " came back as " << b[i];
+    }
+    EXPECT_EQ(differ, 0u) << where;
+  };
+
+  // A profile holding a vector.
+  CDoubleVector vector(kEach);
+  fill(vector);
+  const std::string profile = dir / "numbers.vpr";
+  {
+    CXMLDocument doc;
+    ASSERT_EQ(doc.New("profile"), 0);
+    vector.SerializeData(AddElement(doc.Root(), "parameters"));
+    ASSERT_EQ(doc.SaveAs(profile.c_str()), 0);
+  }
+  CXMLDocument doc;
+  ASSERT_EQ(doc.Open(profile.c_str()), 0);
+  CDoubleVector vectorBack;
+  vectorBack.DeserializeData(GetElement(doc.Root(), "parameters"));
+  expectSame(vector, vectorBack, "profile");
+
+  // A matrix file of four columns; the last two columns hold what a trace
+  // file holds (arguments and values).
+  CDoubleMatrix matrix;
+  for (int c = 0; c < 4; ++c) {
+    auto* column = new CDoubleVector(kEach / 2);
+    fill(*column);
+    matrix.InsertColumn(column);
+  }
+  const std::string table = dir / "numbers.txt";
+  ASSERT_EQ(matrix.SaveToFile(table), 0);
+  CDoubleMatrix matrixBack;
+  ASSERT_EQ(matrixBack.LoadFromFile(table), 0);
+  ASSERT_EQ(matrixBack.Columns(), 4u);
+  for (unsigned c = 0; c < 4; ++c) expectSame(*matrix.Column(c), *matrixBack.Column(c), "matrix file");
+  EXPECT_EQ(cap.Count(), 0u);
 }
 
 // ---- replacing files --------------------------------------------------------

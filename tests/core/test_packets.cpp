@@ -28,7 +28,7 @@ std::unique_ptr<CDoubleVector> ReadVector(const char* xml) {
   return v;
 }
 
-TEST(VectorXml, WritesSixSignificantDigits) {
+TEST(VectorXml, WritesTheShortestTextThatReadsBackTheSameValue) {
   XmlDoc doc;
   std::unique_ptr<CDoubleVector> v(NewVector({1, 2.5, 0.125}));
   EXPECT_EQ(v->SerializeData(doc.root()), 0);
@@ -37,20 +37,27 @@ TEST(VectorXml, WritesSixSignificantDigits) {
   back.DeserializeData(doc.root());
   EXPECT_EQ(Values(&back), Values(v.get()));
 
-  // Each value is written as printf's "%g" writes it.
-  const double samples[] = {1.23456789, 100, 1e-5, 1e6, 123456, 1234567, 1e-4, -0.5, 0, 1e300};
+  // What six significant digits hold is written as printf's "%g" writes it,
+  // so older files and readers see no change; the rest keeps every digit it
+  // needs (a reference trace's frequencies must not move).
+  const double samples[] = {100, 1e-5, 1e6, 123456, 1e-4, -0.5, 0, 1e300, 1.5e6, 100000};
   std::string expected;
-  v.reset(new CDoubleVector(std::size(samples)));
+  v.reset(new CDoubleVector(std::size(samples) + 4));
   for (unsigned i = 0; i < std::size(samples); ++i) {
     (*v)[i] = samples[i];
     char buf[32];
     std::snprintf(buf, sizeof buf, "%g", samples[i]);
     expected += (i ? " " : "") + std::string(buf);
   }
+  const unsigned n = std::size(samples);
+  (*v)[n] = 749999.75;
+  (*v)[n + 1] = 1083.125;
+  (*v)[n + 2] = 1.23456789;
+  (*v)[n + 3] = 0.1 + 0.2;
   v->SerializeData(doc.root());
-  EXPECT_EQ(Attr(doc.root(), "vector"), expected);
+  EXPECT_EQ(Attr(doc.root(), "vector"), expected + " 749999.75 1083.125 1.23456789 0.30000000000000004");
   back.DeserializeData(doc.root());
-  EXPECT_EQ(back[0], 1.23457);  // a write and read keeps six digits
+  EXPECT_EQ(Values(&back), Values(v.get()));
 
   CDoubleVector empty;
   empty.SerializeData(doc.root());
