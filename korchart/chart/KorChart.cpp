@@ -1,5 +1,6 @@
 #include "chart/KorChart.h"
 
+#include <QMenu>
 #include <QMouseEvent>
 #include <QRubberBand>
 
@@ -200,6 +201,11 @@ void TKorChart::mouseReleaseEvent(QMouseEvent* event) {
   const EGesture gesture = gesture_;
   gesture_ = EGesture::None;
   if (band_) band_->hide();
+  if (gesture == EGesture::Scroll && event->button() == Qt::RightButton &&
+      (event->pos() - pressAt_).manhattanLength() < kRubberBandMinimum) {
+    ChartMenu()->popup(event->globalPosition().toPoint());
+    return;
+  }
   if (gesture != EGesture::Zoom) return;
   const QPoint end = event->pos();
   if (end.x() < pressAt_.x() - kRubberBandMinimum || end.y() < pressAt_.y() - kRubberBandMinimum) {
@@ -216,6 +222,17 @@ void TKorChart::mouseReleaseEvent(QMouseEvent* event) {
     ranges[i] = QCPRange(std::min(c1, c2), std::max(c1, c2));
   }
   ZoomTo(ranges);
+}
+
+QMenu* TKorChart::ChartMenu() {
+  if (chartMenu_) return chartMenu_;
+  chartMenu_ = new QMenu(this);
+  chartMenu_->setObjectName(QStringLiteral("ChartMenu"));
+  QAction* reset = chartMenu_->addAction(QStringLiteral("Сбросить статистику"));
+  reset->setObjectName(QStringLiteral("MenuResetStatistics"));
+  connect(reset, &QAction::triggered, this, [this] { markers_->ResetStatistics(); });
+  connect(chartMenu_.data(), &QMenu::aboutToShow, this, [this, reset] { reset->setEnabled(markers_->GetEnabled()); });
+  return chartMenu_;
 }
 
 void TKorChart::BeforeDraw() {

@@ -22,6 +22,8 @@
 #include <functional>
 #include <memory>
 
+class QMenu;
+
 namespace korchart {
 
 class TMarkersManager;
@@ -106,6 +108,11 @@ class TKorChart : public QCustomPlot {
   // The first graph drawn against an axis (the series of that axis), or null.
   QCPGraph* SeriesOn(EAxis axis) const;
 
+  // The chart's menu, opened by a right click that does not scroll (over a
+  // marker the marker's own opens instead): "Сбросить статистику" starts the
+  // markers' statistics again. Owners may add items of their own.
+  QMenu* ChartMenu();
+
   // Set by zoom, undo zoom, scroll and resize; cleared by the next draw,
   // which then repaints the markers.
   bool RepaintPending() const { return repaintMarkers_; }
@@ -160,6 +167,7 @@ class TKorChart : public QCustomPlot {
   enum class EGesture { None, Zoom, Scroll } gesture_ = EGesture::None;
   QPoint pressAt_, lastAt_;
   QRubberBand* band_ = nullptr;
+  QPointer<QMenu> chartMenu_;
 };
 
 }  // namespace korchart

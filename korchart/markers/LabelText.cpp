@@ -53,8 +53,9 @@ std::vector<TLabelRow> MakeLabelRows(const TLabelInput& in) {
     TLabelRow row;
     row.series = s.number;
     row.color = static_cast<long>(s.color);
-    row.text = FormatFixed(s.value, in.valueDigits);
-    if (!s.units.empty()) row.text += " " + s.units;
+    const bool known = s.value != kNoValue;
+    row.text = known ? FormatFixed(s.value, in.valueDigits) : std::string(kNoValueText);
+    if (known && !s.units.empty()) row.text += " " + s.units;
     // A series without a value there is not taken into its statistics.
     if (in.statistics && s.statistics) {
       if (s.value != kNoValue) s.statistics->Add(s.value);
@@ -66,8 +67,8 @@ std::vector<TLabelRow> MakeLabelRows(const TLabelInput& in) {
     TLabelRow row;
     const bool known = in.deltaA.value != kNoValue && in.deltaB.value != kNoValue;
     row.text = "d " + (known ? FormatFixed(std::fabs(in.deltaA.value - in.deltaB.value), in.valueDigits)
-                             : FormatFixed(kNoValue, in.valueDigits));
-    if (in.deltaA.units == in.deltaB.units && !in.deltaA.units.empty()) row.text += " " + in.deltaA.units;
+                             : std::string(kNoValueText));
+    if (known && in.deltaA.units == in.deltaB.units && !in.deltaA.units.empty()) row.text += " " + in.deltaA.units;
     rows.push_back(row);
   }
   return rows;
@@ -81,10 +82,11 @@ bool TemplateWantsStatistics(const std::string& print) {
 
 bool SLinkParams::WantsStatistics() const { return TemplateWantsStatistics(print); }
 
-std::string LinkText(const std::string& print, double value, const TStatistics* statistics) {
-  if (print.empty()) return FormatFixed(value, 3);
+std::string LinkText(const std::string& print, double value, const TStatistics* statistics, bool hasValue) {
+  const std::string shown = hasValue ? FormatFixed(value, 3) : std::string(kNoValueText);
+  if (print.empty()) return shown;
   std::string text = print;
-  ReplaceAll(text, "%зн", FormatFixed(value, 3));
+  ReplaceAll(text, "%зн", shown);
   if (statistics) {
     const std::string none = "-";
     ReplaceAll(text, "%мин", statistics->HasValues() ? FormatFixed(statistics->min, 3) : none);

@@ -4,6 +4,7 @@
 #include <qcustomplot.h>
 
 #include <cmath>
+#include <limits>
 #include <memory>
 
 #include "GuiPlugin.h"
@@ -27,6 +28,26 @@ std::u16string Wide(const std::string& s) { return QString::fromStdString(s).toS
 std::string FirstCharacters(const std::string& s, size_t limit) {
   const QString q = QString::fromStdString(s);
   return q.size() <= static_cast<qsizetype>(limit) ? s : q.left(static_cast<qsizetype>(limit)).toStdString();
+}
+
+// The names an expression reads: a letter, then letters, digits and points,
+// as the interpreter reads them; numbers are passed over whole.
+std::set<std::u16string> NamesIn(const std::string& expression) {
+  const QString q = QString::fromStdString(FirstCharacters(expression, kExpressionLimit));
+  std::set<std::u16string> names;
+  for (qsizetype i = 0; i < q.size();) {
+    if (q[i].isLetter()) {
+      qsizetype j = i + 1;
+      while (j < q.size() && (q[j].isLetter() || q[j].isDigit() || q[j] == QLatin1Char('.'))) ++j;
+      names.insert(q.mid(i, j - i).toStdU16String());
+      i = j;
+    } else if (q[i].isDigit()) {
+      while (i < q.size() && (q[i].isDigit() || q[i] == QLatin1Char('.'))) ++i;
+    } else {
+      ++i;
+    }
+  }
+  return names;
 }
 
 }  // namespace
@@ -109,6 +130,7 @@ int LinkMarker::SetParams(const SLinkParams& params, bool report) {
   Disconnect();
   const bool statisticsWere = p_.WantsStatistics();
   p_ = p;
+  used_ = NamesIn(p_.expression);
   if (statisticsWere != p_.WantsStatistics()) stats_.Reset();
   if (!p_.used) {
     Release();
@@ -126,7 +148,17 @@ void LinkMarker::Release() {
   p_.used = false;
   stats_.Reset();
   value_ = 0;
+  hasValue_ = true;
   text_.clear();
+}
+
+void LinkMarker::ResetStatistics() {
+  stats_.Reset();
+  if (!p_.used) return;
+  TStatistics shown;
+  if (p_.WantsStatistics() && Shown() && hasValue_) shown.Add(value_);
+  text_ = LinkText(p_.print, value_, p_.WantsStatistics() ? &shown : nullptr, hasValue_);
+  if (item_) item_->SetText(text_);
 }
 
 void LinkMarker::Connect() {
@@ -147,40 +179,60 @@ void LinkMarker::Update(bool sample) {
   if (!p_.used) return;
   EnsureItem();
   double value = 0;
+  bool known = true;
   if (interpreter_ && expressionValid_) {
-    auto set = [this](const std::u16string& name, double v) {
-      if (!name.empty()) interpreter_->SetVariableValue(name.c_str(), v);
+    // A reading that does not exist is set as NaN; when the expression reads
+    // it the link marker has no value (a number made of -1 or -1000 would
+    // look like a measurement).
+    auto set = [this, &known](const std::u16string& name, double v, bool exists) {
+      if (name.empty()) return;
+      if (!exists) {
+        v = std::numeric_limits<double>::quiet_NaN();
+        if (used_.count(name)) known = false;
+      }
+      interpreter_->SetVariableValue(name.c_str(), v);
+    };
+    auto placed = [](const Metka* m) { return m->GetActivated() && m->GetFreq() != kNotFound; };
+    auto read = [&placed](const Metka* m, size_t n, double& v) {
+      v = m->ReadValue(static_cast<int>(n) + 1);
+      return placed(m) && v != kNoValue;
     };
     const size_t count = names_.seriesA.size();
+    double v = 0;
     for (int k = 0; k < kMarkerCount; ++k) {
       const Metka* m = owner_->Mark(k);
-      if (!m->GetActivated()) continue;
-      set(names_.markArg[static_cast<size_t>(k)], m->GetFreq());
-      for (size_t n = 0; n < count; ++n)
-        set(names_.markSeries[static_cast<size_t>(k)][n], m->ReadValue(static_cast<int>(n) + 1));
+      const size_t kk = static_cast<size_t>(k);
+      set(names_.markArg[kk], m->GetFreq(), placed(m));
+      for (size_t n = 0; n < count; ++n) {
+        const bool exists = read(m, n, v);
+        set(names_.markSeries[kk][n], v, exists);
+      }
     }
     const Metka* a = owner_->Mark(p_.markerA);
     const Metka* b = owner_->Mark(p_.markerB);
-    set(names_.argA, a->GetFreq());
-    set(names_.argB, b->GetFreq());
+    set(names_.argA, a->GetFreq(), placed(a));
+    set(names_.argB, b->GetFreq(), placed(b));
     for (size_t n = 0; n < count; ++n) {
-      set(names_.seriesA[n], a->ReadValue(static_cast<int>(n) + 1));
-      set(names_.seriesB[n], b->ReadValue(static_cast<int>(n) + 1));
+      bool exists = read(a, n, v);
+      set(names_.seriesA[n], v, exists);
+      exists = read(b, n, v);
+      set(names_.seriesB[n], v, exists);
     }
     double result = 0;
     // A failed evaluation, a division by zero among them, shows 0.
-    if (interpreter_->Calculate(&result) == S_OK && std::isfinite(result)) value = result;
+    if (known && interpreter_->Calculate(&result) == S_OK && std::isfinite(result)) value = result;
   }
   value_ = value;
+  hasValue_ = known;
   const bool statistics = p_.WantsStatistics();
   // The value shown goes into the statistics once per frame (`sample`);
   // between frames the text shows the statistics as if it had.
   TStatistics shown = stats_;
-  if (statistics && Shown()) {
+  if (statistics && Shown() && hasValue_) {
     if (sample) stats_.Add(value_);
     shown.Add(value_);
   }
-  text_ = LinkText(p_.print, value_, statistics ? &shown : nullptr);
+  text_ = LinkText(p_.print, value_, statistics ? &shown : nullptr, hasValue_);
   if (item_) item_->SetText(text_);
 }
 

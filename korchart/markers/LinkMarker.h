@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QRectF>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -46,12 +47,18 @@ class LinkMarker {
   void DeclareSeries(const std::vector<std::string>& titles);
   // Sets the variables from the markers' readings, evaluates and makes the
   // label text; with `sample` (a new frame) the value is taken into the
-  // statistics when the print template asks for them.
+  // statistics when the print template asks for them. A formula that reads
+  // a marker that is off or found nothing, or a series without a value at
+  // its marker, has no value: it is not evaluated, its text shows
+  // kNoValueText and nothing goes into the statistics.
   void Update(bool sample = false);
-  double Value() const { return value_; }
+  bool HasValue() const { return hasValue_; }
+  // The value; kNoValue when there is none.
+  double Value() const { return hasValue_ ? value_ : kNoValue; }
   const std::string& Text() const { return text_; }
   const TStatistics& Stat() const { return stats_; }
-  void ResetStatistics() { stats_.Reset(); }
+  // The statistics start again; the text shows it at once.
+  void ResetStatistics();
   // Shown: in use, with both markers on the plot.
   bool Shown() const;
   bool HasInterpreter() const { return interpreter_ != nullptr; }
@@ -77,6 +84,8 @@ class LinkMarker {
   IInterpreter* interpreter_ = nullptr;
   bool expressionValid_ = false;
   std::vector<std::string> declared_;
+  // The variables the expression names (the part the interpreter takes).
+  std::set<std::u16string> used_;
   // The variables' names as the interpreter takes them, made once per set
   // of series: "м<k>.арг", "м<k>.<title>" (k by n), "а."/"б." + title.
   struct TNames {
@@ -86,6 +95,7 @@ class LinkMarker {
     std::vector<std::u16string> seriesA, seriesB;
   } names_;
   double value_ = 0;
+  bool hasValue_ = true;
   std::string text_;
   TStatistics stats_;
   QPointer<TLinkItem> item_;

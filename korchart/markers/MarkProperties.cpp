@@ -305,6 +305,16 @@ void TMarkProperties::OnOk() {
     }
   }
   if (divergenceBox_->isEnabled() && !ReadNumber(divergence_, v)) return;
+  // A search needs the series it searches, and a level difference its
+  // second one: "нет" there is refused, not left to do nothing.
+  if (action_ != EMarkAction::Free) {
+    QComboBox* missing = TraceOf(trace1_) == 0 ? trace1_ : delta_ && TraceOf(trace2_) == 0 ? trace2_ : nullptr;
+    if (missing) {
+      Error(Ru("Для поиска выберите трассу в поле «%1»").arg(Ru(missing == trace1_ ? "Канал 1" : "Канал 2")));
+      missing->setFocus();
+      return;
+    }
+  }
   accept();
 }
 

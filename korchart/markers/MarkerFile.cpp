@@ -65,8 +65,8 @@ std::string CutText(std::string text, size_t limit = kRelationTextLimit) {
   return text;
 }
 
-int ReadDigits(xmlNode* line, int defaultValue) {
-  const int digits = GetNodeIntValue(line, "@fraction", defaultValue);
+int ReadDigits(xmlNode* node, const char* path, int defaultValue) {
+  const int digits = GetNodeIntValue(node, path, defaultValue);
   return digits >= 0 && digits <= kMaxDigits ? digits : defaultValue;
 }
 
@@ -140,7 +140,10 @@ void WriteMarker(TBuilder& b, xmlNode* list, const TMarkerSet& set, int i) {
   }
 
   // The argument's line first (no series), then one line per series shown.
+  // The value digits are also kept on the list itself, for a label that
+  // shows no series.
   xmlNode* lines = b.Add(marker, "lineList");
+  if (lines) AddAttribute(lines, "valueFraction", m.valueDigits);
   if (xmlNode* line = b.Add(lines, "line")) {
     AddAttribute(line, "sourceTrace", "");
     AddAttribute(line, "fraction", m.argumentDigits);
@@ -214,19 +217,25 @@ void ReadMarker(xmlNode* node, TMarkerSet& set, std::vector<bool>& seen) {
   m.deltaMeasure = GetNodeBoolValue(node, "action/deltaMeasure/@enabled", false);
   set.deltaTitles[id] = GetNodeStringValue(node, "action/deltaMeasure/@linkTrace", "");
 
+  // A line list names every series the label shows, none included; without
+  // one the label shows them all.
+  xmlNode* lineList = VKCore::GetElement(node, "lineList");
+  set.linesListed[id] = lineList != nullptr;
+  if (lineList) m.valueDigits = ReadDigits(lineList, "@valueFraction", 2);
+  const int listDigits = m.valueDigits;
   bool argumentRead = false;
   std::vector<xmlNode*> lines;
   VKCore::SelectNodes(node, "lineList/line", lines);
   for (xmlNode* line : lines) {
     const std::string title = GetNodeStringValue(line, "@sourceTrace", "");
     if (title.empty()) {
-      if (!argumentRead) m.argumentDigits = ReadDigits(line, 3);
+      if (!argumentRead) m.argumentDigits = ReadDigits(line, "@fraction", 3);
       argumentRead = true;
       continue;
     }
     // No marker reads more series than this.
     if (set.lineTitles[id].size() >= static_cast<size_t>(kMaxSeries)) continue;
-    const int digits = ReadDigits(line, 2);
+    const int digits = ReadDigits(line, "@fraction", listDigits);
     if (set.lineTitles[id].empty()) m.valueDigits = digits;
     set.lineTitles[id].emplace_back(title, digits);
   }

@@ -88,8 +88,16 @@ struct TMarkerSet {
   std::array<std::string, kMarkerCount> linkTitles;
   std::array<std::string, kMarkerCount> deltaTitles;
   // The titles of the series each marker's label shows, with their value
-  // digits; empty: all.
+  // digits. Empty: all, unless `linesListed` says that the list is complete
+  // (a label may show no series at all).
   std::array<std::vector<std::pair<std::string, int>>, kMarkerCount> lineTitles;
+  std::array<bool, kMarkerCount> linesListed{};
+  // The series the markers had when the set was taken from them (a set kept
+  // across a change of series): one that was not among them comes into the
+  // labels shown. A file does not know them: what its lists leave out is
+  // not shown.
+  bool knowsSeries = false;
+  std::vector<std::string> knownSeries;
   std::array<SLinkParams, kLinkMarkerCount> links;
 };
 

@@ -82,6 +82,7 @@ void MarksManager::ApplyMarginForIndicators(bool on) {
 void MarksManager::SetSeries(const std::vector<QCPGraph*>& series) {
   series_.assign(series.begin(), series.end());
   order_.clear();
+  spans_.clear();
   const std::vector<std::string> titles = SeriesTitles();
   for (auto& link : links_) link->DeclareSeries(titles);
 }
@@ -156,6 +157,7 @@ LinkMarker* MarksManager::Link(int index) const {
 int MarksManager::Update() {
   order_.clear();  // a new frame: the data may have changed in place
   updating_ = true;
+  if (SweepRangeChanged()) ClearStatistics();
   for (auto& mark : marks_) mark->Update(true);
   UpdateLinks(true);
   updating_ = false;
@@ -165,6 +167,7 @@ int MarksManager::Update() {
 int MarksManager::UpdateMarksOnly() {
   order_.clear();
   updating_ = true;
+  if (SweepRangeChanged()) ClearStatistics();
   for (auto& mark : marks_) {
     mark->UpdateList(true);
     mark->UpdateMarkerIcon();
@@ -183,10 +186,45 @@ int MarksManager::Repaint() {
   return 0;
 }
 
-int MarksManager::ResetStatistics() {
+void MarksManager::ClearStatistics() {
   for (auto& mark : marks_) mark->ResetStatistics();
   for (auto& link : links_) link->ResetStatistics();
+}
+
+int MarksManager::ResetStatistics() {
+  ClearStatistics();
+  // Inside an update the frame shows it anyway.
+  if (chart_ && !updating_) {
+    for (auto& mark : marks_) mark->UpdateList(false);
+    ReplotMarkers();
+  }
   return 0;
+}
+
+bool MarksManager::SweepRangeChanged() {
+  auto same = [](double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); };
+  const int count = SeriesCount();
+  spans_.resize(static_cast<size_t>(count));
+  bool changed = false;
+  for (int n = 1; n <= count; ++n) {
+    TArgumentSpan& was = spans_[static_cast<size_t>(n - 1)];
+    TArgumentSpan now;
+    const QCPGraph* g = Series(n);
+    if (g && g->data()->size() >= 2) {
+      now.count = g->data()->size();
+      now.first = g->data()->constBegin()->key;
+      now.last = (g->data()->constEnd() - 1)->key;
+    }
+    // A series that is empty, or was, starts (or ends) nothing.
+    if (now.count >= 2 && was.count >= 2) {
+      const bool kept = now.count == was.count && same(now.first, was.first) && same(now.last, was.last);
+      const bool grown = now.count > was.count && same(now.first, was.first) &&
+                         same((g->data()->constBegin() + (was.count - 1))->key, was.last);
+      if (!kept && !grown) changed = true;
+    }
+    was = now;
+  }
+  return changed;
 }
 
 int MarksManager::SetLabelState(int series, bool visible) {
@@ -221,6 +259,8 @@ void MarksManager::ReplotMarkers() {
 
 TMarkerSet MarksManager::GetMarkerSet() const {
   TMarkerSet set;
+  set.knowsSeries = true;
+  set.knownSeries = SeriesTitles();
   for (int i = 0; i < kMarkerCount; ++i) {
     SMarkParams p = marks_[static_cast<size_t>(i)]->GetParams();
     // A marker put aside by Activated = false is an active marker all the same.
@@ -231,6 +271,7 @@ TMarkerSet MarksManager::GetMarkerSet() const {
     for (int n = 1; n <= SeriesCount(); ++n)
       if (p.shownSeries[static_cast<size_t>(n - 1)])
         set.lineTitles[static_cast<size_t>(i)].emplace_back(SeriesInfo(n).title, p.valueDigits);
+    set.linesListed[static_cast<size_t>(i)] = true;
   }
   for (int j = 0; j < kLinkMarkerCount; ++j) set.links[static_cast<size_t>(j)] = links_[static_cast<size_t>(j)]->GetParams();
   return set;
@@ -247,10 +288,16 @@ void MarksManager::SetMarkerSet(const TMarkerSet& set, bool reportFormulas) {
       p.extremeMode = false;
     }
     if (p.deltaTrace == 0) p.deltaMeasure = false;
-    if (!set.lineTitles[k].empty()) {
+    if (set.linesListed[k] || !set.lineTitles[k].empty()) {
       p.shownSeries.fill(false);
       for (const auto& line : set.lineTitles[k])
         if (const int n = SeriesNumber(line.first); n > 0) p.shownSeries[static_cast<size_t>(n - 1)] = true;
+      if (set.knowsSeries)
+        for (int n = 1; n <= SeriesCount(); ++n) {
+          const std::string title = SeriesInfo(n).title;
+          if (std::find(set.knownSeries.begin(), set.knownSeries.end(), title) == set.knownSeries.end())
+            p.shownSeries[static_cast<size_t>(n - 1)] = true;
+        }
     }
     marks_[k]->SetParams(p);
   }
@@ -427,6 +474,13 @@ void MarksManager::OpenLinkMenu(int link, const QPoint& at) {
   QAction* properties = menu->addAction(QStringLiteral("Свойства..."));
   properties->setObjectName(QStringLiteral("MenuLinkProperties"));
   QObject::connect(properties, &QAction::triggered, menu, [l] { l->ShowProperties(); });
+  QAction* reset = menu->addAction(QStringLiteral("Сбросить статистику"));
+  reset->setObjectName(QStringLiteral("MenuLinkResetStatistics"));
+  reset->setEnabled(l->GetParams().WantsStatistics());
+  QObject::connect(reset, &QAction::triggered, menu, [this, l] {
+    l->ResetStatistics();
+    ReplotMarkers();
+  });
   QAction* remove = menu->addAction(QStringLiteral("Удалить связь"));
   remove->setObjectName(QStringLiteral("MenuLinkDelete"));
   QObject::connect(remove, &QAction::triggered, menu, [this, l] {

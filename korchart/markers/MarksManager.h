@@ -75,6 +75,10 @@ class MarksManager {
   // The labels and indicators without searching, then the link markers.
   int UpdateMarksOnly();
   int Repaint();
+  // Every marker's and link marker's statistics start again; the labels
+  // show it at once. The statistics also start again by themselves when a
+  // series' arguments change other than by growing (a new sweep range:
+  // a mean over two ranges means nothing).
   int ResetStatistics();
   // Shows or hides a series' rows in every marker's label.
   int SetLabelState(int series, bool visible);
@@ -145,6 +149,10 @@ class MarksManager {
   void EndDrag();
   void OpenLinkMenu(int link, const QPoint& at);
   void ApplyMarginForIndicators(bool on);
+  void ClearStatistics();
+  // Whether a series' arguments changed since the last frame other than by
+  // growing (parts of a sweep coming in); notes them for the next frame.
+  bool SweepRangeChanged();
 
   QPointer<QCustomPlot> chart_;
   QCPLayer* layer_ = nullptr;
@@ -175,6 +183,13 @@ class MarksManager {
     bool ascending = false;
   };
   mutable std::vector<TOrder> order_;
+  // Each series' arguments as the last frame saw them: the point count and
+  // the first and the last argument.
+  struct TArgumentSpan {
+    int count = 0;
+    double first = 0, last = 0;
+  };
+  std::vector<TArgumentSpan> spans_;
   int savedTopMargin_ = 0;
   bool updating_ = false;
 };

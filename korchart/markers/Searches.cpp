@@ -37,7 +37,12 @@ double ValueAt(const TSeriesView& s, double arg, std::string* error) {
     if (error) *error = "find_nearest_val_indexes: длинна vector'а равна нулю";
     return kNoValue;
   }
-  if (s.n < 2 || !(arg >= s.X(0) && arg <= s.X(s.n - 1))) return kNoValue;
+  if (s.n < 2) return kNoValue;
+  // An instrument may sweep downwards: a series whose first argument is
+  // above its last is read the same way from its other end.
+  const bool descending = s.X(s.n - 1) < s.X(0);
+  const double low = descending ? s.X(s.n - 1) : s.X(0), high = descending ? s.X(0) : s.X(s.n - 1);
+  if (!(arg >= low && arg <= high)) return kNoValue;
   if (s.sorted) {
     // The first point at or after arg: an exact match, or the end of the
     // interval that holds arg (the same the scan below finds).
@@ -46,16 +51,17 @@ double ValueAt(const TSeriesView& s, double arg, std::string* error) {
     const double x0 = s.X(j - 1), x1 = s.X(j);
     return s.Y(j - 1) + (arg - x0) * (s.Y(j) - s.Y(j - 1)) / (x1 - x0);
   }
-  // A linear scan for the bracketing points; arguments must ascend.
+  // A linear scan for the bracketing points; the arguments must keep their
+  // direction.
   for (size_t i = 0; i + 1 < s.n; ++i) {
     const double x0 = s.X(i), x1 = s.X(i + 1);
-    if (x1 < x0) {
+    if (descending ? x1 > x0 : x1 < x0) {
       if (error) *error = "find_nearest_val_indexes: vector<T> не упорядочен";
       return kNoValue;
     }
     if (arg == x0) return s.Y(i);
     // Inside any interval, the first one too, the value is interpolated.
-    if (arg < x1) return s.Y(i) + (arg - x0) * (s.Y(i + 1) - s.Y(i)) / (x1 - x0);
+    if (descending ? arg > x1 : arg < x1) return s.Y(i) + (arg - x0) * (s.Y(i + 1) - s.Y(i)) / (x1 - x0);
   }
   return s.Y(s.n - 1);  // the last point
 }

@@ -1,5 +1,6 @@
 #include "report/CsvExport.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QStandardPaths>
 
@@ -76,7 +77,10 @@ std::vector<TCsvTrace> TracesOf(const std::vector<QCPGraph*>& graphs) {
   for (QCPGraph* g : graphs) {
     if (!g || !g->visible() || g->data()->isEmpty()) continue;
     TCsvTrace t;
-    t.title = g->name().toStdString();
+    // A curve may carry a title for tables of its own (the quantity it
+    // shows) besides the name formulas know it by.
+    const QString title = g->property("title").toString();
+    t.title = (title.isEmpty() ? g->name() : title).toStdString();
     t.units = g->property("units").toString().toStdString();
     t.x.reserve(static_cast<size_t>(g->data()->size()));
     t.y.reserve(static_cast<size_t>(g->data()->size()));
@@ -97,10 +101,17 @@ bool SaveCsvDialog(QWidget* parent, const std::string& argumentTitle, const std:
                            vkplatform::MsgIcon::Warning);
     return false;
   }
-  const QString dir = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  // A file name is proposed in a folder that exists (on a fresh account
+  // the documents folder may not: the dialog then offered its name as the
+  // file's).
+  QString dir = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  if (dir.isEmpty() || !QDir(dir).exists()) dir = QDir::homePath();
+  const QString proposed =
+      dir + QStringLiteral("/трассы-") + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd-HHmmss")) +
+      QStringLiteral(".csv");
   const QString file = ChooseFileName(parent, {QStringLiteral("Сохранить как CSV"),
-                                               QStringLiteral("Файлы CSV (*.csv)"), QStringLiteral("csv"),
-                                               dir.isEmpty() ? QDir::homePath() : dir, true});
+                                               QStringLiteral("Файлы CSV (*.csv)"), QStringLiteral("csv"), proposed,
+                                               true});
   if (file.isEmpty()) return false;
   const std::string text = MakeCsv(argumentTitle, argumentUnits, traces);
   if (vkplatform::WriteFileAtomically(file.toStdString(), text.data(), text.size()) != 0) {

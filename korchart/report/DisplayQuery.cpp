@@ -55,7 +55,8 @@ int AnswerDisplayQuery(const std::string& request, const TDisplay& d, std::strin
     if (n < 0) return Fail(answer, "номер маркера должен быть от 0 до 9");
     Metka* m = d.marks ? d.marks->Mark(n) : nullptr;
     if (!m || !m->GetActivated()) return Fail(answer, "маркер " + std::to_string(n) + " не включён");
-    answer = Number(m->GetFreq());
+    // A search that found nothing has no argument: empty, as a value would be.
+    answer = m->GetFreq() == kNotFound ? std::string() : Number(m->GetFreq());
     for (QCPGraph* g : d.traces) {
       if (!g || !g->visible() || g->data()->isEmpty()) continue;
       answer += ',';
@@ -66,6 +67,14 @@ int AnswerDisplayQuery(const std::string& request, const TDisplay& d, std::strin
           break;
         }
     }
+    return VKT_OK;
+  }
+  if (what == "statistics") {
+    std::string how;
+    if (!(words >> how) || how != "reset") return Fail(answer, "ожидается statistics reset");
+    if (!d.marks) return Fail(answer, "маркеров нет");
+    d.marks->ResetStatistics();
+    answer.clear();
     return VKT_OK;
   }
   if (what == "link") {

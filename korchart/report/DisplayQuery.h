@@ -30,7 +30,8 @@ struct TDisplay {
 //  "sweeps"            the complete sweeps taken
 //  "trace"             the CSV of "Сохранить как CSV..."
 //  "marker N"          argument, then each shown trace's value there ("" for none)
-//  "link N"            the link marker's text
+//  "link N"            the link marker's text (kNoValueText when it has no value)
+//  "statistics reset"  every marker's and link marker's statistics start again
 //  "report html FILE"  the report exported as HTML (with its pictures)
 //  "report pdf FILE"   the report printed to a PDF file
 int AnswerDisplayQuery(const std::string& request, const TDisplay& display, std::string& answer);

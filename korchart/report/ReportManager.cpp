@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QFontMetricsF>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -15,7 +16,6 @@
 #include <QListWidget>
 #include <QLocale>
 #include <QPainter>
-#include <QPicture>
 #include <QPlainTextEdit>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
@@ -24,9 +24,13 @@
 #include <QScrollArea>
 #include <QSvgGenerator>
 #include <QTableWidget>
+#include <QTextLayout>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <qcustomplot.h>
+
+#include <cmath>
+#include <numeric>
 
 #include "GuiPlugin.h"
 #include "markers/LinkMarker.h"
@@ -51,6 +55,9 @@ constexpr int kPageWidth = 794, kPageHeight = 1123, kMargin = 38;
 constexpr QSize kPictureSize(640, 480);
 // A template larger than this is no template.
 constexpr size_t kTemplateLimit = 4u << 20;
+// The printed page is laid out in the screen page's units: the printer
+// works at the screen's 96 dots per inch (the output stays text and lines).
+constexpr int kPrintDpi = 96;
 
 // The paper the report is laid out on.
 class TReportPage : public QWidget {
@@ -127,7 +134,14 @@ void TfrmReportManager::BuildPage() {
   reportChart_ = new QCustomPlot(page_);
   reportChart_->setObjectName(QStringLiteral("Chart"));
   reportChart_->setBackground(Qt::white);
-  reportChart_->legend->setVisible(true);
+  // The legend goes below the plot, never over the curves.
+  QCPLegend* legend = reportChart_->legend;
+  reportChart_->axisRect()->insetLayout()->take(legend);
+  reportChart_->plotLayout()->addElement(1, 0, legend);
+  reportChart_->plotLayout()->setRowStretchFactor(1, 0.001);
+  reportChart_->plotLayout()->setMargins(QMargins(0, 0, 1, 2));  // the legend's frame whole
+  legend->setFillOrder(QCPLegend::foColumnsFirst, false);
+  legend->setVisible(true);
   reportChart_->setMinimumHeight(380);
   bands->addWidget(reportChart_);
   auto grid = [this](const char* name, int columns) {
@@ -264,6 +278,12 @@ bool TfrmReportManager::Landscape() const { return landscape_->isChecked(); }
 void TfrmReportManager::UpdatePageSize() {
   const bool wide = landscape_ && landscape_->isChecked();
   page_->setFixedSize(wide ? QSize(kPageHeight, kPageWidth) : QSize(kPageWidth, kPageHeight));
+  for (QTableWidget* grid : {markersGrid_, linksGrid_})
+    if (grid) FitColumns(grid);
+  if (reportChart_) {
+    ArrangeLegend(page_->width() - 2 * kMargin);
+    reportChart_->replot();
+  }
 }
 
 void TfrmReportManager::Fill() {
@@ -282,7 +302,9 @@ void TfrmReportManager::Fill() {
         if (!chart_->graph(i)->name().isEmpty()) series.push_back(chart_->graph(i));
     for (size_t i = 0; i < series.size(); ++i) {
       QCPGraph* g = series[i];
-      if (!g) continue;
+      // The report shows what the operator sees: hidden series and series
+      // without data stay out of the list, the picture and the tables.
+      if (!g || !g->visible() || g->data()->isEmpty()) continue;
       QString name = g->name();
       if (i < seriesTitles_.size()) {
         name = Q(seriesTitles_[i]);
@@ -346,6 +368,8 @@ void TfrmReportManager::FillChart() {
     to->setLabel(from->label());
   }
   reportChart_->yAxis2->setVisible(right);
+  reportChart_->legend->setVisible(reportChart_->graphCount() > 0);
+  ArrangeLegend(page_->width() - 2 * kMargin);
   // The markers on the picture: a line and the number of each one placed.
   if (marks_ && printMarkers_->isChecked()) {
     for (int i = 0; i < kMarkerCount; ++i) {
@@ -406,7 +430,7 @@ void TfrmReportManager::FillTables() {
   PutTable(linksGrid_, LinksTable(links));
 }
 
-void TfrmReportManager::PutTable(QTableWidget* grid, const TTable& table) {
+void TfrmReportManager::PutTable(QTableWidget* grid, const TTable& table) const {
   size_t columns = 0;
   for (const auto& row : table) columns = std::max(columns, row.size());
   grid->clear();
@@ -422,7 +446,20 @@ void TfrmReportManager::PutTable(QTableWidget* grid, const TTable& table) {
       }
       grid->setItem(static_cast<int>(r), static_cast<int>(c), item);
     }
+  FitColumns(grid);
+}
+
+void TfrmReportManager::FitColumns(QTableWidget* grid) const {
   grid->resizeColumnsToContents();
+  // Wider than the page: every column gives up its share and wraps.
+  const int room = page_->width() - 2 * kMargin - 2 * grid->frameWidth();
+  int total = 0;
+  for (int c = 0; c < grid->columnCount(); ++c) total += grid->columnWidth(c);
+  if (total > room && room > 0)
+    for (int c = 0; c < grid->columnCount(); ++c) {
+      const long long share = static_cast<long long>(grid->columnWidth(c)) * room / total;
+      grid->setColumnWidth(c, std::max(16, static_cast<int>(share)));
+    }
   grid->resizeRowsToContents();
   int height = 2 * grid->frameWidth();
   for (int r = 0; r < grid->rowCount(); ++r) height += grid->rowHeight(r);
@@ -454,7 +491,23 @@ void TfrmReportManager::UpdateParts() {
 }
 
 QImage TfrmReportManager::ChartPicture(QSize size) const {
-  return reportChart_->toPixmap(size.width(), size.height()).toImage();
+  ArrangeLegend(size.width());
+  QImage picture = reportChart_->toPixmap(size.width(), size.height()).toImage();
+  ArrangeLegend(page_->width() - 2 * kMargin);
+  return picture;
+}
+
+void TfrmReportManager::ArrangeLegend(int width) const {
+  QCPLegend* legend = reportChart_->legend;
+  int widest = 0;
+  // A legend in rows and columns has empty cells: no item there.
+  for (int i = 0; i < legend->itemCount(); ++i)
+    if (QCPLayoutElement* item = legend->item(i)) widest = std::max(widest, item->minimumOuterSizeHint().width());
+  const int spacing = legend->columnSpacing();
+  const int room = width - legend->margins().left() - legend->margins().right() - 8;
+  const int columns = widest > 0 ? std::max(1, (room + spacing) / (widest + spacing)) : 1;
+  if (legend->wrap() != columns) legend->setWrap(columns);
+  legend->setFillOrder(QCPLegend::foColumnsFirst, true);
 }
 
 bool TfrmReportManager::ExportHtml(const std::string& target, const std::string& templatePath) {
@@ -467,7 +520,7 @@ bool TfrmReportManager::ExportHtml(const std::string& target, const std::string&
   const std::string path =
       templatePath.empty() ? S(QCoreApplication::applicationDirPath() + "/data/Report.dat") : templatePath;
   std::string text;
-  if (!vkplatform::ReadWholeFile(path, text) || text.size() > kTemplateLimit) {
+  if (!vkplatform::ReadWholeFile(path, text, kTemplateLimit)) {
     vkplatform::MessageBox("Невозможно открыть файл шаблона отчёта \"" + path +
                                "\".\rБудет использован стандартный шаблон.",
                            "Сообщение", vkplatform::MsgIcon::Information);
@@ -527,45 +580,277 @@ bool TfrmReportManager::ExportHtml(const std::string& target, const std::string&
 
 // ---- printing ----
 
+namespace {
+
+// Lays the printed report out from the top of a page down, in the screen
+// page's units: whatever does not fit on the rest of a page goes on the
+// next. Texts are drawn as text and the chart as lines, never as pictures.
+class TPageFlow {
+ public:
+  TPageFlow(QCPPainter* painter, QPrinter* printer, const QSizeF& page)
+      : painter_(painter), printer_(printer), page_(page) {}
+
+  double Width() const { return page_.width(); }
+  double Height() const { return page_.height(); }
+  void Skip(double height) { y_ += height; }
+
+  // A new page unless `height` fits on the rest of this one (or this one
+  // is still empty: what is taller than a page starts at its top).
+  void Need(double height) {
+    if (y_ > 0 && y_ + height > page_.height()) {
+      printer_->newPage();
+      y_ = 0;
+    }
+  }
+
+  // Wrapped text, line by line (a long text runs on to the next page).
+  void Text(const QString& text, const QFont& font, Qt::Alignment alignment) {
+    QString body = text;
+    body.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\n'), QChar::LineSeparator);
+    QTextLayout layout(body, font, painter_->device());
+    layout.setTextOption(Option(alignment));
+    layout.beginLayout();
+    double height = 0;
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+      line.setLineWidth(Width());
+      line.setPosition(QPointF(0, height));
+      height += line.height();
+    }
+    layout.endLayout();
+    painter_->setPen(Qt::black);
+    for (int i = 0; i < layout.lineCount(); ++i) {
+      const QTextLine line = layout.lineAt(i);
+      Need(line.height());
+      line.draw(painter_, QPointF(0, y_ - line.y()));
+      y_ += line.height();
+    }
+  }
+
+  // One line with a text on the left and one on the right.
+  void Sides(const QString& left, const QString& right, const QFont& font) {
+    const double height = QFontMetricsF(font, painter_->device()).height();
+    Need(height);
+    painter_->setFont(font);
+    painter_->setPen(Qt::black);
+    const QRectF at(0, y_, Width(), height);
+    painter_->drawText(at, Qt::AlignLeft | Qt::AlignVCenter, left);
+    painter_->drawText(at, Qt::AlignRight | Qt::AlignVCenter, right);
+    y_ += height;
+  }
+
+  void Chart(QCustomPlot* chart, double height) {
+    Need(height);
+    painter_->save();
+    painter_->translate(0, y_);
+    chart->toPainter(painter_, static_cast<int>(Width()), static_cast<int>(height));
+    painter_->restore();
+    y_ += height;
+  }
+
+  // A table in the page's width. The first `keys` columns name a row; when
+  // the table is wider than the page, the other columns go on in further
+  // tables, each with the key columns again. Should even one column beside
+  // the keys not fit, the font shrinks (to 70 % at least), and what still
+  // does not fit is squeezed and wrapped within its cells; nothing is cut.
+  void Table(const TTable& table, int keys, const QFont& base) {
+    size_t columns = 0;
+    for (const auto& row : table) columns = std::max(columns, row.size());
+    if (columns == 0) return;
+    QFont font = base;
+    std::vector<double> widths;
+    std::vector<std::vector<size_t>> groups;
+    for (double scale : {1.0, 0.9, 0.8, 0.7}) {
+      font = Scaled(base, scale);
+      widths = NaturalWidths(table, columns, font);
+      groups = Groups(widths, keys, columns);
+      bool fits = true;
+      for (const auto& g : groups) fits = fits && GroupWidth(g, widths) <= Width();
+      if (fits) break;
+    }
+    for (const auto& group : groups) {
+      std::vector<double> w;
+      for (size_t c : group) w.push_back(widths[c]);
+      const double total = std::accumulate(w.begin(), w.end(), 0.0);
+      if (total > Width())
+        for (double& one : w) one *= Width() / total;
+      for (size_t r = 0; r < table.size(); ++r) {
+        const double height = RowHeight(table[r], group, w, r == 0 ? Bold(font) : font);
+        if (r == 0 && table.size() > 1) Need(height + RowHeight(table[1], group, w, font));  // never a header alone
+        if (y_ > 0 && y_ + height > Height()) {
+          Need(height);
+          if (r > 0) Row(table[0], group, w, Bold(font), RowHeight(table[0], group, w, Bold(font)));
+        }
+        Row(table[r], group, w, r == 0 ? Bold(font) : font, height);
+      }
+      y_ += kGap;
+    }
+  }
+
+  static constexpr double kGap = 8;
+
+ private:
+  static constexpr double kPadX = 4, kPadY = 2;
+
+  static QTextOption Option(Qt::Alignment alignment) {
+    QTextOption option(alignment);
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    return option;
+  }
+  static QFont Scaled(const QFont& font, double scale) {
+    QFont f = font;
+    if (f.pointSizeF() > 0)
+      f.setPointSizeF(f.pointSizeF() * scale);
+    else if (f.pixelSize() > 0)
+      f.setPixelSize(std::max(1, static_cast<int>(f.pixelSize() * scale)));
+    return f;
+  }
+  static QFont Bold(QFont font) {
+    font.setBold(true);
+    return font;
+  }
+  static QString Cell(const std::vector<std::string>& row, size_t c) {
+    return c < row.size() ? QString::fromStdString(row[c]) : QString();
+  }
+
+  std::vector<double> NaturalWidths(const TTable& table, size_t columns, const QFont& font) const {
+    std::vector<double> widths(columns, 0.0);
+    for (size_t r = 0; r < table.size(); ++r) {
+      const QFontMetricsF metrics(r == 0 ? Bold(font) : font, painter_->device());
+      for (size_t c = 0; c < table[r].size(); ++c)
+        for (const QString& line : Cell(table[r], c).split(QLatin1Char('\n')))
+          widths[c] = std::max(widths[c], std::ceil(metrics.horizontalAdvance(line)) + 2 * kPadX + 2);
+    }
+    return widths;
+  }
+
+  // The key columns, then as many others as the width holds, again and
+  // again; a table without keys stays whole.
+  std::vector<std::vector<size_t>> Groups(const std::vector<double>& widths, int keys, size_t columns) const {
+    const size_t k = keys > 0 ? std::min(static_cast<size_t>(keys), columns) : columns;
+    std::vector<size_t> head;
+    double keyWidth = 0;
+    for (size_t c = 0; c < k; ++c) {
+      head.push_back(c);
+      keyWidth += widths[c];
+    }
+    std::vector<std::vector<size_t>> groups;
+    std::vector<size_t> current = head;
+    double used = keyWidth;
+    for (size_t c = k; c < columns; ++c) {
+      if (current.size() > head.size() && used + widths[c] > Width()) {
+        groups.push_back(current);
+        current = head;
+        used = keyWidth;
+      }
+      current.push_back(c);
+      used += widths[c];
+    }
+    groups.push_back(current);
+    return groups;
+  }
+
+  static double GroupWidth(const std::vector<size_t>& group, const std::vector<double>& widths) {
+    double total = 0;
+    for (size_t c : group) total += widths[c];
+    return total;
+  }
+
+  double TextHeight(const QString& text, const QFont& font, double width) const {
+    QString body = text;
+    body.replace(QLatin1Char('\n'), QChar::LineSeparator);
+    QTextLayout layout(body, font, painter_->device());
+    layout.setTextOption(Option(Qt::AlignLeft));
+    layout.beginLayout();
+    double height = 0;
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+      line.setLineWidth(std::max(1.0, width));
+      height += line.height();
+    }
+    layout.endLayout();
+    return height;
+  }
+
+  double RowHeight(const std::vector<std::string>& row, const std::vector<size_t>& group,
+                   const std::vector<double>& w, const QFont& font) const {
+    double height = QFontMetricsF(font, painter_->device()).height();
+    for (size_t i = 0; i < group.size(); ++i)
+      height = std::max(height, TextHeight(Cell(row, group[i]), font, w[i] - 2 * kPadX));
+    return height + 2 * kPadY;
+  }
+
+  void Row(const std::vector<std::string>& row, const std::vector<size_t>& group, const std::vector<double>& w,
+           const QFont& font, double height) {
+    painter_->setFont(font);
+    double x = 0;
+    for (size_t i = 0; i < group.size(); ++i) {
+      const QRectF cell(x, y_, w[i], height);
+      painter_->setPen(QPen(Qt::black, 0.5));
+      painter_->setBrush(Qt::NoBrush);
+      painter_->drawRect(cell);
+      painter_->setPen(Qt::black);
+      painter_->drawText(cell.adjusted(kPadX, kPadY, -kPadX, -kPadY), Cell(row, group[i]),
+                         Option(Qt::AlignLeft | Qt::AlignTop));
+      x += w[i];
+    }
+    y_ += height;
+  }
+
+  QCPPainter* painter_;
+  QPrinter* printer_;
+  QSizeF page_;
+  double y_ = 0;
+};
+
+}  // namespace
+
 bool TfrmReportManager::PrintTo(QPrinter* printer) {
+  printer->setResolution(kPrintDpi);
   printer->setPageLayout(QPageLayout(QPageSize(QPageSize::A4),
                                      Landscape() ? QPageLayout::Landscape : QPageLayout::Portrait,
                                      QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter));
-  QPainter painter;
+  QCPPainter painter;
   if (!painter.begin(printer)) {
     vkplatform::MessageBox("Error in QuickReport component", "Ошибка", vkplatform::MsgIcon::Error);
     return false;
   }
+  painter.setMode(QCPPainter::pmVectorized);
+  painter.setMode(QCPPainter::pmNoCaching);
   const QRectF area = printer->pageLayout().paintRectPixels(printer->resolution());
-  PaintPage(&painter, QRectF(QPointF(0, 0), area.size()));
+  PaintPages(&painter, printer, area.size());
   painter.end();
+  ArrangeLegend(page_->width() - 2 * kMargin);
+  reportChart_->replot();
   return true;
 }
 
-void TfrmReportManager::PaintPage(QPainter* painter, const QRectF& page) const {
-  // The screen page without its margins, scaled to the paper; the chart is
-  // then drawn again over its place as a drawing, not as the screen's pixels.
-  const QRect inner = page_->rect().adjusted(kMargin, kMargin, -kMargin, -kMargin);
-  const double scale = std::min(page.width() / inner.width(), page.height() / inner.height());
-  painter->save();
-  painter->scale(scale, scale);
-  page_->render(painter, QPoint(0, 0), QRegion(inner), QWidget::DrawChildren);
-  if (reportChart_->isVisible()) {
-    // Recorded as drawing commands, so that paper and PDF get lines and text.
-    const QRect at = reportChart_->geometry().translated(-inner.topLeft());
-    QPicture picture;
-    {
-      QCPPainter recorder(&picture);
-      reportChart_->toPainter(&recorder, at.width(), at.height());
-    }
-    painter->drawPicture(at.topLeft(), picture);
+void TfrmReportManager::PaintPages(QCPPainter* painter, QPrinter* printer, const QSizeF& page) const {
+  // The parts in the order of the page on the screen: the notes, stamp and
+  // date, the title, the chart, the markers table, the link table.
+  TPageFlow flow(painter, printer, page);
+  const QFont text = page_->font();
+  const QString notes = memoInfo_->toPlainText();
+  if (!notes.trimmed().isEmpty()) {
+    flow.Text(notes, text, Qt::AlignLeft);
+    flow.Skip(6);
   }
-  painter->restore();
+  flow.Sides(stamp_->text(), printDate_->isChecked() ? date_->text() : QString(), text);
+  flow.Skip(6);
+  if (!editTitle_->text().isEmpty()) {
+    flow.Text(editTitle_->text(), title_->font(), Qt::AlignHCenter);
+    flow.Skip(6);
+  }
+  if (printChart_->isChecked()) {
+    ArrangeLegend(static_cast<int>(flow.Width()));
+    flow.Chart(reportChart_, std::min(420.0, flow.Height() * 0.56));
+    flow.Skip(TPageFlow::kGap);
+  }
+  if (printData_->isChecked()) flow.Table(MarkersTableText(), 2, text);
+  if (printLinks_->isChecked()) flow.Table(LinksTableText(), 0, text);
 }
 
-// The page goes to the printer at the screen's resolution: its text and the
-// chart stay drawings (the PDF too), and it takes a tenth of a second where
-// the printer's resolution took seconds.
+// Print and preview hand their printer to PrintTo, which draws the page in
+// the screen page's units (96 dots per inch); text and lines stay text and
+// lines on paper and in a PDF file at any resolution.
 void TfrmReportManager::Print() {
   QPrinter printer(QPrinter::ScreenResolution);
   QPrintDialog dialog(&printer, this);

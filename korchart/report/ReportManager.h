@@ -4,6 +4,11 @@
 // (A4, 10 mm margins, either orientation; to a PDF file as well), previewed,
 // or exported as an HTML page with a picture of the chart beside it.
 //
+// The printed page is drawn part by part with a painter on the printer (text
+// as text, the chart as lines), the tables in the page's width, a part that
+// does not fit going on to the next page. The report shows what the chart
+// shows: hidden series and series without data stay out.
+//
 // The form reads the chart and its markers each time it is shown. The
 // diagram's build draws its picture at the chart's size and writes an SVG of
 // the chart too; it takes the series' report titles from its owner.
@@ -17,6 +22,7 @@
 #include "report/ReportContent.h"
 
 class QCheckBox;
+class QCPPainter;
 class QCustomPlot;
 class QLabel;
 class QLineEdit;
@@ -76,8 +82,14 @@ class TfrmReportManager : public QDialog {
   void UpdateParts();
   void UpdatePageSize();
   QImage ChartPicture(QSize size) const;
-  void PaintPage(QPainter* painter, const QRectF& page) const;
-  static void PutTable(QTableWidget* grid, const TTable& table);
+  // The legend below the plot in as many columns as `width` holds.
+  void ArrangeLegend(int width) const;
+  // The page drawn on the printer, `page` big in its units; a part that
+  // does not fit on the rest of a page goes on the next.
+  void PaintPages(QCPPainter* painter, QPrinter* printer, const QSizeF& page) const;
+  void PutTable(QTableWidget* grid, const TTable& table) const;
+  // The columns within the page's width (squeezed and wrapped when wider).
+  void FitColumns(QTableWidget* grid) const;
   static TTable TableText(const QTableWidget* grid);
 
   QPointer<QCustomPlot> chart_;

@@ -47,6 +47,13 @@ QString UnitOf(const std::string& title) {
   return comma < 0 ? QString() : t.mid(comma + 1).trimmed();
 }
 
+// The quantity of an axis title written "Quantity, unit".
+QString QuantityOf(const std::string& title) {
+  const QString t = Q(title);
+  const int comma = t.lastIndexOf(QLatin1Char(','));
+  return (comma < 0 ? t : t.left(comma)).trimmed();
+}
+
 }  // namespace
 
 TChartPanel::TChartPanel() : TFramePlugin(kDataReadyEvent) {}
@@ -104,6 +111,9 @@ int TChartPanel::Initialize(QWidget* parent, xmlNode* node) {
     g->setName(QString::fromUtf8(kCurveTitles[k]));
     g->setPen(QPen(kCurveColors[k], 1));
     g->setProperty("units", UnitOf(k == 1 ? settings_.rightTitle : settings_.leftTitle));
+    // Tables (CSV, the remote trace data) name the two main curves after
+    // the quantity of their axis ("Передача"), formulas by their names.
+    if (k < 2) g->setProperty("title", QuantityOf(k == 1 ? settings_.rightTitle : settings_.leftTitle));
     series_[static_cast<size_t>(k)] = g;
   }
   for (int m = 0; m < kMemoryCount; ++m) {
@@ -338,7 +348,13 @@ bool TChartPanel::TakeFrame() {
   }
   release();
   lastFailure_.clear();
-  if (offset + n == full) ++sweepsTaken_;
+  if (offset == 0) sweepWhole_ = true;
+  else if (restart || offset != sweepNext_) sweepWhole_ = false;
+  sweepNext_ = offset + n;
+  if (sweepWhole_ && offset + n == full) {
+    ++sweepsTaken_;
+    sweepWhole_ = false;
+  }
 
   // While the array fills, the bottom axis spans the whole of it.
   const unsigned points = count(reference);
@@ -466,9 +482,7 @@ void TChartPanel::ShowReport() {
 
 std::string TChartPanel::ArgumentTitle() const {
   // The bottom axis's title without its unit.
-  QString title = Q(settings_.bottomTitle);
-  const int comma = title.lastIndexOf(QLatin1Char(','));
-  return (comma >= 0 ? title.left(comma).trimmed() : title).toStdString();
+  return QuantityOf(settings_.bottomTitle).toStdString();
 }
 
 void TChartPanel::SaveCsv() {

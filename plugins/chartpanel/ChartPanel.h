@@ -86,7 +86,11 @@ class TChartPanel : public TFramePlugin {
   int menuSlot_ = 0;
   unsigned fullSize_ = 0;
   std::string lastFailure_;  // the failed check said last (said once)
-  // Sweeps whose last part was taken, and redraws (also the chart's
-  // properties "sweepsTaken" and "framesDrawn").
+  // Sweeps taken whole (their parts from 0 to the end, one after the
+  // other), and redraws (also the chart's properties "sweepsTaken" and
+  // "framesDrawn"); where the sweep being taken goes on, and whether it
+  // is whole so far.
   unsigned long long sweepsTaken_ = 0, framesDrawn_ = 0;
+  unsigned sweepNext_ = 0;
+  bool sweepWhole_ = false;
 };

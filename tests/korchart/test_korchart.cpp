@@ -5,6 +5,7 @@
 // divisions.
 #include <gtest/gtest.h>
 
+#include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -323,4 +324,37 @@ TEST(KorChart, LongSweepsKeepTheirPeaks) {
   EXPECT_TRUE(redAround(22222, -50));
   EXPECT_TRUE(redAround(80000, 0));
   EXPECT_FALSE(redAround(80000, 50));
+}
+
+// A right click that does not scroll opens the chart's menu, whose
+// "Сбросить статистику" starts the markers' statistics again; a right drag
+// scrolls and opens nothing.
+TEST(KorChart, RightClickMenuResetsTheStatistics) {
+  TestApp();
+  Chart c;
+  TMarkersManager* mm = c.chart.Markers();
+  mm->SetEnabled(true);
+  Metka* m = mm->GetMarksManager()->Mark(0);
+  m->Activate();
+  m->SetOnFreq(500);
+  SMarkParams p = m->GetParams();
+  p.showStatistics = true;
+  m->SetParams(p);
+  for (int i = 0; i < 3; ++i) c.chart.replot();
+  ASSERT_EQ(m->GetStat(1).n, 3);
+  const QPoint empty(120, 300);
+  QTest::mouseClick(&c.chart, Qt::RightButton, Qt::NoModifier, empty);
+  QMenu* menu = c.chart.findChild<QMenu*>("ChartMenu");
+  ASSERT_NE(menu, nullptr);
+  EXPECT_TRUE(menu->isVisible());
+  QAction* reset = menu->findChild<QAction*>("MenuResetStatistics");
+  ASSERT_NE(reset, nullptr);
+  EXPECT_EQ(reset->text(), "Сбросить статистику");
+  EXPECT_TRUE(reset->isEnabled());
+  reset->trigger();
+  EXPECT_EQ(m->GetStat(1).n, 0);
+  menu->close();
+  QTest::mousePress(&c.chart, Qt::RightButton, Qt::NoModifier, empty);
+  QTest::mouseRelease(&c.chart, Qt::RightButton, Qt::NoModifier, empty + QPoint(40, 0));
+  EXPECT_FALSE(menu->isVisible());
 }

@@ -256,3 +256,28 @@ TEST(MarkLinkProperties, PresetsAreAddedRemovedAndCopied) {
   EXPECT_FALSE(Find<QPushButton>(bare, "ButtonAdd")->isEnabled());
   EXPECT_FALSE(Find<QPushButton>(bare, "ButtonRemove")->isEnabled());
 }
+
+// A search without its series would do nothing: OK refuses "нет" in
+// "Канал 1", and in "Канал 2" for a level difference, and says so.
+TEST(MarkProperties, OkRefusesASearchWithoutItsSeries) {
+  TestApp();
+  vkplatform::ReportCapture cap;
+  TMarkProperties dialog(nullptr, SMarkParams(), kSeries);
+  auto* tree = Find<QTreeWidget>(dialog, "ModeTree");
+  tree->setCurrentItem(Leaf(tree, "Уровень", "Максимум"));
+  Click(dialog, "ButtonOK");
+  ASSERT_EQ(cap.Count(), 1u);
+  EXPECT_EQ(cap.Reports()[0].text, "Для поиска выберите трассу в поле «Канал 1»");
+  EXPECT_NE(dialog.result(), QDialog::Accepted);
+  Find<QComboBox>(dialog, "ComboTrace1")->setCurrentIndex(1);
+  tree->setCurrentItem(Leaf(tree, "Разность уровней", "Минимум"));
+  Click(dialog, "ButtonOK");
+  EXPECT_EQ(cap.CountText("«Канал 2»"), 1u);
+  EXPECT_NE(dialog.result(), QDialog::Accepted);
+  Find<QComboBox>(dialog, "ComboTrace2")->setCurrentIndex(2);
+  Click(dialog, "ButtonOK");
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(cap.Count(), 2u);
+  EXPECT_EQ(dialog.Params().linkTrace, 1);
+  EXPECT_EQ(dialog.Params().deltaTrace, 2);
+}

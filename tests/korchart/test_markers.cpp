@@ -25,6 +25,7 @@
 #include "markers/Metka.h"
 #include "platform/Com.h"
 #include "platform/Report.h"
+#include "report/DisplayQuery.h"
 
 using namespace korchart;
 
@@ -167,7 +168,7 @@ TEST_F(Markers, LabelShowsTheArgumentTheSeriesAndTheirStatistics) {
   EXPECT_EQ(m->LabelRows().size(), 3u);
   plot_->graph(2)->setVisible(false);
   m->UpdateList();
-  EXPECT_EQ(m->LabelRows()[2].text, "-1000,00 дБ");
+  EXPECT_EQ(m->LabelRows()[2].text, "-1000,00");
   plot_->graph(2)->setVisible(true);
   // Statistics over the values shown since the last reset.
   SMarkParams p = m->GetParams();
@@ -474,7 +475,7 @@ TEST_F(Markers, SeriesWithoutCurveHaveNoValueAndNoReport) {
   Redraw();
   QCoreApplication::processEvents();
   EXPECT_EQ(m->ReadValue(3), kNoValue);
-  EXPECT_EQ(m->LabelRows().back().text, "-1000,00 дБ");
+  EXPECT_EQ(m->LabelRows().back().text, "-1000,00");
   EXPECT_EQ(reports.Count(), 0u);
 }
 
@@ -507,4 +508,166 @@ TEST_F(Markers, ActivatedFalsePutsActiveMarkersAsideAndBringsThemBack) {
   EXPECT_TRUE(marks_->Mark(0)->GetActivated());
   EXPECT_TRUE(marks_->Mark(2)->GetActivated());
   EXPECT_TRUE(marks_->Mark(1)->GetActivated());
+}
+
+// A reading that does not exist reads "-1000,00" wherever it is shown: a
+// label row (no unit, whatever the digits), a level difference, a link
+// marker whose formula reads a marker that found nothing, is off, or stands
+// where a series has no value; such a link takes nothing into its
+// statistics and the display's answer says the same.
+TEST_F(Markers, ReadingsWithoutAValueShowTheNoValueText) {
+  Metka* a = marks_->Mark(0);
+  a->Activate();
+  a->SetOnFreq(40);
+  Metka* b = Set(1, EMarkAction::Fixed, 1, 20);  // a level never crossed
+  ASSERT_EQ(b->GetFreq(), kNotFound);
+  LinkMarker* link = marks_->CreateLink(0, 1);
+  ASSERT_NE(link, nullptr);
+  EXPECT_FALSE(link->HasValue());
+  EXPECT_EQ(link->Value(), kNoValue);
+  EXPECT_EQ(link->Text(), "-1000,00");
+  SLinkParams p = link->GetParams();
+  p.print = "df %зн, ср. %ср (%выб)";
+  link->SetParams(p);
+  marks_->Update();
+  EXPECT_EQ(link->Text(), "df -1000,00, ср. - (0,000)");
+  EXPECT_EQ(link->Stat().n, 0);
+  TDisplay display;
+  display.marks = marks_.get();
+  std::string answer;
+  ASSERT_EQ(AnswerDisplayQuery("link 0", display, answer), 0);
+  EXPECT_EQ(answer, "df -1000,00, ср. - (0,000)");
+  ASSERT_EQ(AnswerDisplayQuery("marker 1", display, answer), 0);
+  EXPECT_EQ(answer.substr(0, answer.find(',')), "");  // no argument either
+  // A formula that does not read the marker that found nothing has a value.
+  p.print.clear();
+  p.expression = "а.арг+а.Фаза";
+  link->SetParams(p);
+  EXPECT_TRUE(link->HasValue());
+  EXPECT_EQ(link->Text(), "48,000");  // 40 + 8
+  // A marker that is off has no readings (not the last ones it had).
+  p.expression = "м5.арг+1";
+  link->SetParams(p);
+  EXPECT_EQ(link->Text(), "-1000,00");
+  // A series without a value at the marker ("Шум" ends at 30): that
+  // reading only, and nothing of it goes into the statistics.
+  plot_->graph(2)->data()->clear();
+  for (int i = 0; i <= 30; ++i) plot_->graph(2)->addData(i, i / 10.0);
+  Set(1, EMarkAction::Free, 0)->SetOnFreq(50);
+  p.expression = "б.Шум+1";
+  p.print = "%зн %выб";
+  link->SetParams(p);
+  marks_->Update();
+  EXPECT_EQ(link->Text(), "-1000,00 0,000");
+  EXPECT_EQ(link->Stat().n, 0);
+  p.expression = "б.Фаза-а.Фаза";
+  p.print.clear();
+  link->SetParams(p);
+  EXPECT_EQ(link->Text(), "2,000");
+  // The label: no unit after the no-value text, whatever the digits; the
+  // difference of two levels with one missing has none either.
+  SMarkParams mp = b->GetParams();
+  mp.valueDigits = 4;
+  mp.deltaMeasure = true;
+  mp.linkTrace = 1;
+  mp.deltaTrace = 3;
+  b->SetParams(mp);
+  ASSERT_EQ(b->LabelRows().size(), 5u);
+  EXPECT_EQ(b->LabelRows()[1].text, "10,0000 дБ");
+  EXPECT_EQ(b->LabelRows()[3].text, "-1000,00");
+  EXPECT_EQ(b->LabelRows()[4].text, "d -1000,00");
+}
+
+// A label that shows no series comes back from a file showing none, with
+// the value digits it had.
+TEST_F(Markers, LabelWithoutSeriesAndItsDigitsComeBackFromAFile) {
+  Metka* m = marks_->Mark(2);
+  m->Activate();
+  SMarkParams p = m->GetParams();
+  p.shownSeries.fill(false);
+  p.valueDigits = 4;
+  m->SetParams(p);
+  const std::string file = TestHome() + "/no-series.mrk";
+  ASSERT_EQ(marks_->SaveToFile(file), 0);
+  auto again = std::make_unique<MarksManager>(plot_.get(), 0, 20000);
+  marks_.reset();
+  again->SetSeries({plot_->graph(0), plot_->graph(1), plot_->graph(2)});
+  ASSERT_EQ(again->LoadFromFile(file), 0);
+  const SMarkParams back = again->Mark(2)->GetParams();
+  for (int n = 0; n < 3; ++n) EXPECT_FALSE(back.shownSeries[static_cast<size_t>(n)]) << n;
+  EXPECT_EQ(back.valueDigits, 4);
+  EXPECT_EQ(again->Mark(2)->LabelRows().size(), 1u);  // the argument only
+  // A marker that shows them all still does.
+  EXPECT_TRUE(again->Mark(0)->GetParams().shownSeries[1]);
+  // The set kept across a change of series: a series that came meanwhile is
+  // shown, the ones left out stay out.
+  const TMarkerSet kept = again->GetMarkerSet();
+  QCPGraph* added = plot_->addGraph();
+  added->setName("Новая");
+  again->SetSeries({plot_->graph(0), plot_->graph(1), plot_->graph(2), added});
+  again->SetMarkerSet(kept, false);
+  EXPECT_FALSE(again->Mark(2)->GetParams().shownSeries[0]);
+  EXPECT_TRUE(again->Mark(2)->GetParams().shownSeries[3]);
+  EXPECT_TRUE(again->Mark(0)->GetParams().shownSeries[3]);
+  marks_ = std::move(again);
+}
+
+// Statistics start again from the link marker's menu and from the display's
+// automation; and by themselves when a series' arguments change (a new sweep
+// range), but not when a sweep only grows or its values change.
+TEST_F(Markers, StatisticsStartAgainOnRequestAndWithANewSweepRange) {
+  marks_->Mark(0)->Activate();
+  marks_->Mark(0)->SetOnFreq(30);  // "Фаза" 2
+  Metka* m = marks_->Mark(1);
+  m->Activate();
+  m->SetOnFreq(80);  // "Фаза" -8
+  SMarkParams mp = m->GetParams();
+  mp.showStatistics = true;
+  m->SetParams(mp);
+  LinkMarker* link = marks_->CreateLink(0, 1);
+  SLinkParams lp = link->GetParams();
+  lp.expression = "а.Фаза";
+  lp.print = "%ср (%выб)";
+  link->SetParams(lp);
+  for (int i = 0; i < 3; ++i) Redraw();
+  ASSERT_EQ(link->Stat().n, 3);
+  ASSERT_EQ(m->GetStat(1).n, 3);
+  // The link marker's menu.
+  const QPoint label = link->LabelRect().center().toPoint();
+  ASSERT_EQ(marks_->LinkAt(label), 0);
+  ASSERT_EQ(marks_->MarkAtLabel(label), -1);
+  QTest::mouseClick(plot_.get(), Qt::RightButton, Qt::NoModifier, label);
+  QAction* reset = FindAction(marks_->LastMenu(), "MenuLinkResetStatistics");
+  ASSERT_NE(reset, nullptr);
+  EXPECT_EQ(reset->text(), "Сбросить статистику");
+  reset->trigger();
+  EXPECT_EQ(link->Stat().n, 0);
+  EXPECT_EQ(link->Text(), "2,000 (1,000)");  // as if this frame's were taken
+  EXPECT_EQ(m->GetStat(1).n, 3);  // the marker's are its own
+  marks_->LastMenu()->close();
+  // Automation: all of them, the labels at once.
+  TDisplay display;
+  display.marks = marks_.get();
+  std::string answer;
+  ASSERT_EQ(AnswerDisplayQuery("statistics reset", display, answer), 0);
+  EXPECT_EQ(m->GetStat(1).n, 0);
+  EXPECT_EQ(m->LabelRows()[1].statistics, "-8,00 / -8,00 / -8,00 / -");
+  EXPECT_NE(AnswerDisplayQuery("statistics", display, answer), 0);
+  for (int i = 0; i < 2; ++i) Redraw();
+  ASSERT_EQ(m->GetStat(1).n, 2);
+  // The values change in place, then the sweep grows: the same range.
+  for (auto it = plot_->graph(0)->data()->begin(); it != plot_->graph(0)->data()->end(); ++it) it->value += 1;
+  Redraw();
+  for (int i = 101; i <= 120; ++i) plot_->graph(0)->addData(i, Peak(i));
+  Redraw();
+  EXPECT_EQ(m->GetStat(1).n, 4);
+  EXPECT_EQ(link->Stat().n, 4);
+  // A new range: the mean is of the new range's values only.
+  plot_->graph(0)->data()->clear();
+  for (int i = 10; i <= 110; ++i) plot_->graph(0)->addData(i, 3);
+  Redraw();
+  EXPECT_EQ(m->GetStat(1).n, 1);
+  EXPECT_DOUBLE_EQ(m->GetStat(1).Mean(), 3);
+  EXPECT_EQ(link->Stat().n, 1);
+  EXPECT_DOUBLE_EQ(link->Stat().Mean(), 3);
 }

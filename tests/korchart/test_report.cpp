@@ -13,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QProcess>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QToolButton>
@@ -134,11 +135,18 @@ class ReportForm : public ::testing::Test {
       a->addData(i, -std::abs(i - 100) * 0.3);
       b->addData(i, (i - 100) * 1.5);
     }
+    // What the operator does not see: a hidden memory and a curve without data.
+    QCPGraph* memory = plot_->addGraph();
+    memory->setName("Память 1");
+    memory->setData(a->data());
+    memory->setVisible(false);
+    QCPGraph* empty = plot_->addGraph();
+    empty->setName("Канал B");
     plot_->xAxis->setRange(0, 200);
     plot_->yAxis->setRange(-40, 5);
     plot_->yAxis2->setRange(-180, 180);
     marks_ = std::make_unique<MarksManager>(plot_.get(), 0, 20000);
-    marks_->SetSeries({a, b});
+    marks_->SetSeries({a, b, memory, empty});
     SMarkParams p = marks_->Mark(0)->GetParams();
     p.enabled = true;
     p.action = EMarkAction::Maximum;
@@ -271,4 +279,135 @@ TEST_F(ReportForm, PrintsToAPdfFileInEitherOrientation) {
   EXPECT_EQ(Count(pdf, "/Type /Page\n") + Count(pdf, "/Type /Page\r") + Count(pdf, "/Type /Page "), 1u);
   if (const char* shots = std::getenv("VK_SCREENSHOT_DIR"))
     fs::copy_file(dir + "/report.pdf", std::string(shots) + "/report.pdf", fs::copy_options::overwrite_existing);
+}
+
+TEST_F(ReportForm, ShowsWhatTheOperatorSeesWithTheLegendOffTheCurves) {
+  // Hidden and empty series are in none of the list, picture, legend, tables, page.
+  EXPECT_EQ(form_->findChild<QListWidget*>("CheckListBoxMarks")->count(), 2);
+  QCustomPlot* chart = form_->ReportChart();
+  EXPECT_EQ(chart->graphCount(), 2);
+  EXPECT_EQ(chart->legend->itemCount(), 2);
+  EXPECT_EQ(form_->MarkersTableText()[0].size(), 4u);
+  const std::string dir = Folder("seen");
+  ASSERT_TRUE(form_->ExportHtml(dir + "/rep.html", VK_SOURCE_DIR "/data/Report.dat"));
+  const std::string page = Read(dir + "/rep.html");
+  EXPECT_EQ(page.find("Память 1"), std::string::npos);
+  EXPECT_EQ(page.find("Канал B"), std::string::npos);
+  // The legend is outside the plot area, on the screen page in either
+  // orientation and on the picture of the HTML page.
+  for (const char* button : {"SpeedButtonLandscape", "SpeedButtonPortrait"}) {
+    form_->findChild<QToolButton*>(button)->click();
+    chart->replot();
+    EXPECT_FALSE(chart->legend->outerRect().intersects(chart->axisRect()->rect())) << button;
+    EXPECT_GT(chart->legend->outerRect().height(), 0) << button;
+  }
+  chart->toPixmap(640, 480);
+  EXPECT_FALSE(chart->legend->outerRect().intersects(chart->axisRect()->rect()));
+}
+
+namespace {
+
+// A page like the bench's with every marker showing its statistics: five
+// curves of 1,601 points (more columns than either orientation's width
+// holds, more legend entries than one row takes), nine hidden memories,
+// five markers and two link markers.
+class BenchReport : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    TestApp();
+    ASSERT_EQ(vkplatform::ComRegisterServer(VK_INTERPRETER_LIBRARY), S_OK);
+    plot_ = std::make_unique<QCustomPlot>();
+    plot_->resize(900, 500);
+    plot_->yAxis->setLabel("Модуль КП, дБ");
+    plot_->yAxis2->setLabel("КСВН");
+    std::vector<QCPGraph*> series;
+    for (int s = 0; s < 14; ++s) {
+      QCPGraph* g = plot_->addGraph(plot_->xAxis, s == 1 ? plot_->yAxis2 : plot_->yAxis);
+      g->setName(s < 5 ? QStringLiteral("Кривая %1 (канал %1, опора 0 дБ)").arg(s + 1)
+                       : QStringLiteral("Память %1").arg(s - 4));
+      g->setPen(QPen(QColor::fromHsv(s * 24, 255, 200)));
+      for (int i = 0; i < 1601; ++i) {
+        const double f = 1000 + i * 0.625;
+        g->addData(f, -std::abs(f - 1500) * 0.05 - s + std::sin(i * 0.37 + s) * 0.5);
+      }
+      g->setVisible(s < 5);
+      series.push_back(g);
+    }
+    plot_->xAxis->setRange(1000, 2000);
+    plot_->yAxis->setRange(-40, 5);
+    plot_->yAxis2->setRange(-40, 5);
+    marks_ = std::make_unique<MarksManager>(plot_.get(), 0, 20000);
+    marks_->SetSeries(series);
+    for (int m = 0; m < 5; ++m) {
+      SMarkParams p = marks_->Mark(m)->GetParams();
+      p.enabled = true;
+      p.showStatistics = true;
+      marks_->Mark(m)->SetParams(p);
+      marks_->Mark(m)->SetOnFreq(1100 + m * 200);
+    }
+    for (int frame = 0; frame < 3; ++frame) marks_->Update();
+    for (int j = 0; j < 2; ++j) {
+      SLinkParams l;
+      l.used = true;
+      l.markerA = j;
+      l.markerB = j + 1;
+      l.description = j == 0 ? "Полоса пропускания" : "Неравномерность";
+      marks_->Link(j)->SetParams(l);
+    }
+    form_ = std::make_unique<TfrmReportManager>(nullptr, plot_.get(), marks_.get());
+    form_->findChild<QLineEdit*>("EditTitle")->setText("Фильтр полосовой");
+    form_->Fill();
+  }
+  std::unique_ptr<QCustomPlot> plot_;
+  std::unique_ptr<MarksManager> marks_;
+  std::unique_ptr<TfrmReportManager> form_;
+};
+
+// The text of a PDF file as poppler's pdftotext reads it, blanks collapsed.
+QString PdfText(const std::string& pdf) {
+  QProcess p;
+  p.start("pdftotext", {"-enc", "UTF-8", QString::fromStdString(pdf), "-"});
+  if (!p.waitForFinished(60000) || p.exitCode() != 0) {
+    ADD_FAILURE() << "pdftotext (poppler-utils) did not read " << pdf;
+    return QString();
+  }
+  return QString::fromUtf8(p.readAllStandardOutput()).simplified();
+}
+
+}  // namespace
+
+TEST_F(BenchReport, PrintsTextAndLinesWithTheWholeTableInEitherOrientation) {
+  const std::string dir = Folder("bench_print");
+  const TTable table = form_->MarkersTableText();
+  ASSERT_EQ(table.size(), 6u);
+  EXPECT_EQ(table[0].size(), 7u);  // marker, argument, five curves: no memories
+  for (const char* orientation : {"SpeedButtonPortrait", "SpeedButtonLandscape"}) {
+    SCOPED_TRACE(orientation);
+    form_->findChild<QToolButton*>(orientation)->click();
+    const std::string file = dir + "/" + orientation + ".pdf";
+    {
+      QPrinter printer(QPrinter::HighResolution);
+      printer.setOutputFormat(QPrinter::PdfFormat);
+      printer.setOutputFileName(QString::fromStdString(file));
+      ASSERT_TRUE(form_->PrintTo(&printer));
+    }
+    const std::string pdf = Read(file);
+    ASSERT_EQ(pdf.rfind("%PDF", 0), 0u);
+    EXPECT_LT(pdf.size(), 300u * 1024);
+    EXPECT_EQ(pdf.find("/Subtype /Image"), std::string::npos);  // drawn, not a picture of the screen
+    const QString text = PdfText(file);
+    // Every column, its header and its last marker's reading.
+    for (size_t c = 0; c < table[0].size(); ++c) {
+      EXPECT_TRUE(text.contains(QString::fromStdString(table[0][c]))) << table[0][c];
+      const std::string last = table[5][c].substr(0, table[5][c].find('\n'));
+      EXPECT_TRUE(text.contains(QString::fromStdString(last))) << last;
+    }
+    for (const char* word :
+         {"Фильтр полосовой", "Отчет", "Связь", "Значение", "Полоса пропускания", "Неравномерность"})
+      EXPECT_TRUE(text.contains(QString::fromUtf8(word))) << word;
+    EXPECT_FALSE(text.contains("Память"));
+    if (const char* shots = std::getenv("VK_SCREENSHOT_DIR"))
+      fs::copy_file(file, std::string(shots) + "/bench_report_" + orientation + ".pdf",
+                    fs::copy_options::overwrite_existing);
+  }
 }

@@ -37,6 +37,18 @@ TEST(Searches, ValuesBetweenPointsAndTheirErrors) {
   EXPECT_EQ(error, "find_nearest_val_indexes: vector<T> не упорядочен");
   EXPECT_EQ(ValueAt(TSeriesView{}, 1, &error), kNoValue);
   EXPECT_EQ(error, "find_nearest_val_indexes: длинна vector'а равна нулю");
+  // A sweep downwards reads the same values; one that turns back is not
+  // ordered either way.
+  const TTrace down{{8, 7, 6, 5, 4, 3, 2, 1, 0}, {2, 4, 6, 8, 10, 8, 6, 4, 2}};
+  error.clear();
+  EXPECT_EQ(ValueAt(down.View(), 4, &error), 10);
+  EXPECT_EQ(ValueAt(down.View(), 7.5, &error), 3);
+  EXPECT_EQ(ValueAt(down.View(), 0, &error), 2);
+  EXPECT_EQ(ValueAt(down.View(), 8.5, &error), kNoValue);
+  EXPECT_EQ(error, "");
+  const TTrace turning{{3, 1, 2, 0}, {0, 0, 0, 0}};
+  EXPECT_EQ(ValueAt(turning.View(), 0.5, &error), kNoValue);
+  EXPECT_EQ(error, "find_nearest_val_indexes: vector<T> не упорядочен");
   // The chart's key/value pairs: every second double.
   const double pairs[] = {0, 5, 1, 7, 2, 9};
   EXPECT_EQ(ValueAt(TSeriesView{pairs, pairs + 1, 3, 2}, 1.5), 8);

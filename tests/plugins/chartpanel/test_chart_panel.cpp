@@ -10,6 +10,8 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QTest>
+#include <QDir>
+#include <QFileInfo>
 #include <QToolButton>
 
 #include <array>
@@ -131,6 +133,30 @@ TEST(ChartPanel, SweepsInPartsFillReplaceAndStartAgain) {
   ASSERT_TRUE(p.RunUntil([&] { return p.Count(0) == 60; }));
 }
 
+// Automation's "sweeps" (what *OPC? waits for) count sweeps taken whole:
+// a sweep whose first parts were missed is none.
+TEST(ChartPanel, OnlyWholeSweepsCount) {
+  TPanel p({F, A});
+  const std::set<int> inputs{F, A};
+  auto sweeps = [&] {
+    AnsiString answer;
+    EXPECT_EQ(p.chart.Query("sweeps", answer), VKT_OK);
+    return answer;
+  };
+  auto part = [&](unsigned offset, unsigned size) {
+    p.SendPart(400, offset, size, inputs, Level);
+    ASSERT_TRUE(p.RunUntil([&] { return p.Drained(); }));
+  };
+  part(0, 200);
+  part(200, 200);
+  EXPECT_EQ(sweeps(), "1");
+  part(0, 100);
+  part(200, 200);  // its points 100..199 never came
+  EXPECT_EQ(sweeps(), "1");
+  part(0, 400);
+  EXPECT_EQ(sweeps(), "2");
+}
+
 TEST(ChartPanel, FramesThatDoNotFitAreSaidOnceAndReleased) {
   vkplatform::ReportCapture reports;
   TPanel p({F, A, B});
@@ -217,7 +243,7 @@ TEST(ChartPanel, ParametersPlaceAndTitleTheChart) {
 
 TEST(ChartPanel, MarkerTemplatesAndTheReport) {
   vkplatform::ReportCapture reports;
-  TPanel p({F, A});
+  TPanel p({F, A}, "<parameters><titles left_axis=\"КП, дБ\" bottom_axis=\"Частота, МГц\"/></parameters>");
   p.SendPart(100, 0, 100, {F, A}, Level);
   ASSERT_TRUE(p.RunUntil([&] { return p.Count(0) == 100; }));
   korchart::MarksManager* marks = p.chart.Chart()->Markers()->GetMarksManager();
@@ -255,15 +281,22 @@ TEST(ChartPanel, MarkerTemplatesAndTheReport) {
   SetModalDialogHook(modal);
   EXPECT_EQ(shown, 1);
 
-  // "Сохранить как CSV...": the argument and the shown curve, a row a point.
+  // "Сохранить как CSV...": the argument and the shown curve, a row a point,
+  // the curve named after its axis's quantity; the dialog proposes a file
+  // in a folder that exists (not the name of a missing documents folder).
   const std::string csv = TestHome() + "/chart.csv";
-  const TFileDialogHook answerCsv = SetFileDialogHook([&](const TFileDialogRequest&) { return QString::fromStdString(csv); });
+  QString proposed;
+  const TFileDialogHook answerCsv = SetFileDialogHook([&](const TFileDialogRequest& r) {
+    proposed = r.directory;
+    return QString::fromStdString(csv);
+  });
   p.chart.Chart()->findChild<QToolButton*>("ButtonCsv")->click();
   SetFileDialogHook(answerCsv);
+  EXPECT_TRUE(proposed.endsWith(".csv") && QFileInfo(proposed).dir().exists()) << proposed.toStdString();
   std::ifstream in(csv);
   std::string header;
   std::getline(in, header);
-  EXPECT_NE(header.find("Левый"), std::string::npos) << header;
+  EXPECT_EQ(header.rfind("\"Частота, МГц\",\"КП, дБ\"", 0), 0u) << header;
   int rows = 0;
   for (std::string line; std::getline(in, line);) ++rows;
   EXPECT_EQ(rows, 100);
