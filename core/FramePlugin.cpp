@@ -3,6 +3,7 @@
 #include <QWidget>
 
 #include "GuiPlugin.h"
+#include "VectorState.h"
 
 namespace {
 // The longest wait of the thread: only a missed wake-up waits this long.
@@ -26,6 +27,10 @@ bool TFramePlugin::WindowProc(QEvent* event) {
 }
 
 int TFramePlugin::DataReady() {
+  // The GUI thread comes here from painting, which may leave the vector
+  // registers' upper halves in use: the frames' per-point arithmetic (trace
+  // filters, conversions) would run several times slower.
+  vkcore::ClearVectorUpperState();
   int taken = 0;
   for (int n = 0; n < kFramesPerEvent && FrameReady(); ++n)
     if (TakeFrame()) ++taken;

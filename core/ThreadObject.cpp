@@ -8,6 +8,7 @@
 
 #include "../platform/Report.h"
 #include "Object.h"
+#include "VectorState.h"
 
 namespace {
 
@@ -70,6 +71,9 @@ void CThreadObject::WorkerProc(CThreadObject* self) {
   const std::string className = DynamicClassName(self);
   // Debuggers show at most 15 characters of a thread's name.
   pthread_setname_np(pthread_self(), className.substr(0, 15).c_str());
+  // The thread was made with the registers of the thread that started it,
+  // often the GUI thread straight after a paint: its arithmetic runs clean.
+  vkcore::ClearVectorUpperState();
   try {
     self->ThreadCycle();
   } catch (const std::exception& e) {

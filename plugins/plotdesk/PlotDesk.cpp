@@ -8,6 +8,7 @@
 
 #include "Diagnostics.h"
 #include "GuiPlugin.h"
+#include "PlotDeskState.h"
 #include "PluginClass.h"
 #include "VKPaths.h"
 #include "markers/MarksManager.h"
@@ -109,7 +110,8 @@ int TPlotDesk::Initialize(QWidget* parent, xmlNode* node) {
     math->SetReferenceScale(m.reference, m.scaleDiv);
   }
   area_->SetReferencePosition(settings_.refPosition);
-  if (!area_->Traces().empty()) area_->Select(0);
+  // The last trace added is the selected one.
+  if (!area_->Traces().empty()) area_->Select(static_cast<int>(area_->Traces().size()) - 1);
 
   WatchWindows(panel_, chart);
   ParentResize();
@@ -157,8 +159,25 @@ int TPlotDesk::Query(const AnsiString& request, AnsiString& answer) {
   d.argumentTitle = "Аргумент";
   d.argumentUnits = area_->ArgumentUnits();
   d.traces = area_->TraceSeries();
-  d.sweeps = area_->SweepsComplete();
+  d.sweeps = WholeSweeps();
   return korchart::AnswerDisplayQuery(request, d, answer);
+}
+
+int TPlotDesk::Serialize(xmlNode* element, const char* section) {
+  if (!area_) return VKT_ERROR;
+  if (section && std::string(section) != "params") return 0;
+  SaveDiagramState(*area_, element);
+  return 0;
+}
+
+int TPlotDesk::Deserialize(xmlNode* element, const char* section) {
+  if (!area_) return VKT_ERROR;
+  if (section && std::string(section) != "params") return 0;
+  std::vector<std::string> problems;
+  RestoreDiagramState(*area_, element, problems);
+  if (!problems.empty())
+    vkplatform::MessageBox(StateProblemsText(problems), "Диаграмма " + Name(), vkplatform::MsgIcon::Warning);
+  return 0;
 }
 
 void TPlotDesk::ParentResize() {
@@ -174,6 +193,18 @@ void TPlotDesk::ParentResize() {
 // ---- the plug-in's thread ----
 
 bool TPlotDesk::PairMode() const { return !Wired(x_); }
+
+unsigned long long TPlotDesk::WholeSweeps() const {
+  // A sweep is taken when every channel that is fed has taken it whole.
+  unsigned long long sweeps = 0;
+  bool fed = false;
+  for (size_t k = 0; k < channels_.size() && k < static_cast<size_t>(INPUT_COUNT); ++k) {
+    if (PairMode() ? !PairUsable(static_cast<int>(k)) : !Wired(ys_[k])) continue;
+    sweeps = fed ? std::min(sweeps, channels_[k]->WholeSweeps()) : channels_[k]->WholeSweeps();
+    fed = true;
+  }
+  return sweeps;
+}
 
 bool TPlotDesk::PairUsable(int i) const {
   return !pairBroken_[static_cast<size_t>(i)] && Wired(xs_[static_cast<size_t>(i)]) && Wired(ys_[static_cast<size_t>(i)]);

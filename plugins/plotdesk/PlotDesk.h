@@ -39,6 +39,10 @@ class TPlotDesk : public TFramePlugin {
   int Finalize() override;
   // Automation's questions: sweeps, trace, marker N, link N, report html|pdf FILE.
   int Query(const AnsiString& request, AnsiString& answer) override;
+  // The traces, their filters and memories, kept in the profile
+  // (PlotDeskState.h).
+  int Serialize(xmlNode* element, const char* section) override;
+  int Deserialize(xmlNode* element, const char* section) override;
   void ParentResize() override;
 
   plotdesk::CDiagramArea* Area() const { return area_.get(); }
@@ -47,6 +51,8 @@ class TPlotDesk : public TFramePlugin {
   // Frames handed to the channels and redraws (also the chart's properties
   // "framesTaken" and "framesDrawn").
   unsigned long long FramesTaken() const { return framesTaken_; }
+  // The sweeps that every fed channel has taken whole (automation's "sweeps").
+  unsigned long long WholeSweeps() const;
 
  private:
   bool PairMode() const;

@@ -15,14 +15,16 @@ namespace plotdesk {
 void CFilterAccumulation::BuildMenu(QMenu* menu) {
   // A memory trace has no sweeps to accumulate.
   if (dynamic_cast<CTraceStatic*>(trace_)) return;
-  AddRadioMenu(menu, QStringLiteral("FilterAccumulation"), QStringLiteral("&Накопление"),
-               {QStringLiteral("&Выключено"), QStringLiteral("Ми&нимум"), QStringLiteral("Ма&ксимум"),
-                QStringLiteral("&Усреднение")},
-               mode_, [this](int mode) { SetMode(mode); });
-  AddEditItem(menu, QStringLiteral("FilterAveragingDegree"), QStringLiteral("Степень у&среднения"),
+  QMenu* sub = AddRadioMenu(menu, QStringLiteral("FilterAccumulation"), QStringLiteral("&Накопление"),
+                            {QStringLiteral("&Выключено"), QStringLiteral("Ми&нимум"), QStringLiteral("Ма&ксимум"),
+                             QStringLiteral("&Усреднение")},
+                            mode_, [this](int mode) { SetMode(mode); });
+  AddEditItem(sub, QStringLiteral("FilterAveragingDegree"), QStringLiteral("Степень у&среднения"),
               QString::number(degree_), 30, [this](const QString& text) {
                 const auto n = ParseNumber(text);
-                if (!n || *n != std::trunc(*n) || !SetDegree(static_cast<int>(*n)))
+                // Within the degrees before it becomes an int.
+                if (!n || *n != std::trunc(*n) || *n < kMinDegree || *n > kMaxDegree ||
+                    !SetDegree(static_cast<int>(*n)))
                   vkplatform::MessageBox("Степень усреднения должна быть целым числом от 1 до 32.", "Накопление",
                                          vkplatform::MsgIcon::Warning);
               });

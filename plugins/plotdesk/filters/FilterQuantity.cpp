@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "Diagnostics.h"
+#include "VectorState.h"
 #include "model/Trace.h"
 #include "ui/MenuItems.h"
 
@@ -81,6 +82,9 @@ void CFilterQuantity::Apply(TTraceUpdate& u) {
   if (conversion_ <= 0 || conversion_ > kConversionCount) return;
   const auto convert = kConversions[conversion_].apply;
   out_.resize(u.count);
+  // pow and log10 per point: slow after a paint left the vector registers'
+  // upper halves in use (a re-filter comes straight from a menu).
+  vkcore::ClearVectorUpperState();
   for (size_t i = 0; i < u.count; ++i) out_[i] = convert(u.y[i]);
   u.y = out_.data();
 }

@@ -20,10 +20,10 @@ size_t SmoothingWindow(size_t arraySize, double percent) {
 }
 
 void CFilterSmoothing::BuildMenu(QMenu* menu) {
-  AddRadioMenu(menu, QStringLiteral("FilterSmoothing"), QStringLiteral("С&глаживание"),
-               {QStringLiteral("Выключено"), QStringLiteral("Включено")}, on_ ? 1 : 0,
-               [this](int item) { SetOn(item == 1); });
-  AddEditItem(menu, QStringLiteral("FilterSmoothingWindow"), QStringLiteral("Окно, %"), QString::number(percent_), 12,
+  QMenu* sub = AddRadioMenu(menu, QStringLiteral("FilterSmoothing"), QStringLiteral("С&глаживание"),
+                            {QStringLiteral("Выключено"), QStringLiteral("Включено")}, on_ ? 1 : 0,
+                            [this](int item) { SetOn(item == 1); });
+  AddEditItem(sub, QStringLiteral("FilterSmoothingWindow"), QStringLiteral("Окно, %"), QString::number(percent_), 12,
               [this](const QString& text) {
                 if (const auto p = ParseNumber(text)) SetPercent(*p);
                 else
@@ -63,26 +63,64 @@ void CFilterSmoothing::Reset() {
 
 void CFilterSmoothing::Clear() {
   head_ = size_ = 0;
-  sum_ = 0;
+  sum_ = magnitude_ = peak_ = 0;
   nans_ = plusInf_ = minusInf_ = 0;
   outPos_ = 0;
 }
 
+namespace {
+// How far the magnitude in the window may fall below the largest it had
+// since the sums were last counted before they are counted again. Each
+// step of a running sum errs by a part of the largest sum it went through;
+// within this ratio the error stays near a double's precision.
+constexpr double kDrift = 16;
+constexpr double kLargest = std::numeric_limits<double>::max();
+}  // namespace
+
 void CFilterSmoothing::Count(double y, bool in) {
   // Values that are no finite number are counted, not summed: the sum of
   // the others stays exact when they leave the window.
-  size_t* counter = std::isnan(y) ? &nans_ : y == std::numeric_limits<double>::infinity() ? &plusInf_
-                    : y == -std::numeric_limits<double>::infinity()                       ? &minusInf_
-                                                                                          : nullptr;
-  if (counter) *counter = in ? *counter + 1 : *counter - 1;
-  else sum_ += in ? y : -y;
+  if (std::isfinite(y)) {
+    if (in) {
+      sum_ += y;
+      magnitude_ += std::fabs(y);
+      if (magnitude_ > peak_) peak_ = magnitude_;
+    } else {
+      sum_ -= y;
+      magnitude_ -= std::fabs(y);
+    }
+    return;
+  }
+  size_t& counter = std::isnan(y) ? nans_ : y > 0 ? plusInf_ : minusInf_;
+  counter = in ? counter + 1 : counter - 1;
+}
+
+void CFilterSmoothing::Recount() {
+  sum_ = magnitude_ = 0;
+  for (size_t i = 0, at = head_; i < size_; ++i, at = at + 1 == qy_.size() ? 0 : at + 1) {
+    const double y = qy_[at];
+    if (!std::isfinite(y)) continue;
+    sum_ += y;
+    magnitude_ += std::fabs(y);
+  }
+  peak_ = magnitude_;
 }
 
 double CFilterSmoothing::Mean() const {
   if (nans_ || (plusInf_ && minusInf_)) return std::numeric_limits<double>::quiet_NaN();
   if (plusInf_) return std::numeric_limits<double>::infinity();
   if (minusInf_) return -std::numeric_limits<double>::infinity();
-  return sum_ / static_cast<double>(size_);
+  if (magnitude_ <= kLargest) return sum_ / static_cast<double>(size_);
+  return WideMean();
+}
+
+double CFilterSmoothing::WideMean() const {
+  // Finite values whose sum no double holds (near 1e308): summed in
+  // extended precision, whose range no such sum leaves.
+  long double sum = 0;
+  for (size_t i = 0, at = head_; i < size_; ++i, at = at + 1 == qy_.size() ? 0 : at + 1)
+    if (std::isfinite(qy_[at])) sum += qy_[at];
+  return static_cast<double>(sum / static_cast<long double>(size_));
 }
 
 void CFilterSmoothing::Push(double x, double y) {
@@ -97,6 +135,7 @@ void CFilterSmoothing::PopFront() {
   Count(qy_[head_], false);
   head_ = (head_ + 1) % qx_.size();
   --size_;
+  if (peak_ > kDrift * magnitude_ || !(magnitude_ <= kLargest)) Recount();
 }
 
 void CFilterSmoothing::Emit() {

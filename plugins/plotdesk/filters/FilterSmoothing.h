@@ -35,16 +35,22 @@ class CFilterSmoothing : public CFilterBase {
   void Push(double x, double y);
   void PopFront();
   void Count(double y, bool in);
+  void Recount();
   double Mean() const;
+  double WideMean() const;
   void Emit();
 
   bool on_ = false;
   double percent_ = 5;
   // The queue of the window: a ring of W points, the sum of its finite
-  // values and how many are not finite (NaN, +inf, -inf).
+  // values (and of their magnitudes) and how many are not finite (NaN,
+  // +inf, -inf). The sums are counted again from the window when the
+  // magnitude in it has fallen far below the largest since they were last
+  // counted (a large value that left would otherwise take the small ones'
+  // digits with it) and while they are past a double's range.
   std::vector<double> qx_, qy_;
   size_t head_ = 0, size_ = 0;
-  double sum_ = 0;
+  double sum_ = 0, magnitude_ = 0, peak_ = 0;
   size_t nans_ = 0, plusInf_ = 0, minusInf_ = 0;
   size_t outPos_ = 0, startOffset_ = 0;
   std::vector<double> outX_, outY_;

@@ -24,7 +24,17 @@ class CFilterStat : public CFilterBase {
 
  private:
   int mode_ = Off;
-  std::vector<double> sum_, sumSq_, out_;
+  void Widen();
+
+  // Per point: the mean over the sweeps and the sum of squared deviations
+  // from it, updated sweep by sweep (no difference of two large sums that
+  // would take the deviation's digits away). Deviations whose squares a
+  // double does not hold (beyond 1e150 or below 1e-150) move the squares
+  // into extended precision, whose range no such square leaves, until the
+  // filter starts again.
+  std::vector<double> mean_, squares_, out_;
+  std::vector<long double> wideSquares_;
+  bool wide_ = false;
   int n_ = 0;
   bool restart_ = false;
   size_t restartOffset_ = 0;

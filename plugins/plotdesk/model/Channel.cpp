@@ -64,16 +64,25 @@ void CChannel::SetStimulus(double minimum, double maximum) {
   if (minimum == stimMin_ && maximum == stimMax_) return;
   stimMin_ = minimum;
   stimMax_ = maximum;
+  sweepWhole_ = false;  // a sweep on two ranges is none
   Changed();
 }
 
 void CChannel::SetArraySize(size_t size) {
   if (size == arraySize_) return;
   arraySize_ = size;
+  sweepWhole_ = false;
   Changed();
 }
 
 void CChannel::Deliver(size_t offset, size_t count, const double* x, const double* y) {
+  if (offset == 0) sweepWhole_ = true;
+  else if (offset != sweepNext_) sweepWhole_ = false;
+  sweepNext_ = offset + count;
+  if (sweepWhole_ && arraySize_ > 0 && sweepNext_ >= arraySize_) {
+    ++wholeSweeps_;
+    sweepWhole_ = false;
+  }
   const std::vector<CChannelSubscriber*> told = subscribers_;
   for (CChannelSubscriber* s : told) s->ChannelData(this, offset, count, x, y);
   for (CChannelSubscriber* s : told)

@@ -63,6 +63,9 @@ class CChannel {
 
   // Hands a part to every subscriber, then says the frame is complete.
   void Deliver(size_t offset, size_t count, const double* x, const double* y);
+  // The whole sweeps delivered: parts from 0 to the end of the array, one
+  // after the other, on one array size and stimulus range.
+  unsigned long long WholeSweeps() const { return wholeSweeps_; }
   const std::vector<CChannelSubscriber*>& Subscribers() const { return subscribers_; }
 
  private:
@@ -72,6 +75,11 @@ class CChannel {
   std::string name_, quantityR_, quantityS_;
   double stimMin_ = 0, stimMax_ = 0;
   size_t arraySize_ = 0;
+  // The sweep being delivered: whether it began at 0 and has had no gap,
+  // and where its next part begins.
+  bool sweepWhole_ = false;
+  size_t sweepNext_ = 0;
+  unsigned long long wholeSweeps_ = 0;
   std::vector<CChannelSubscriber*> subscribers_;
 };
 

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <limits>
 
 #include "Diagnostics.h"
@@ -50,6 +51,42 @@ void AppendInOrder(QCPGraphDataContainer& data, const QVector<QCPGraphData>& blo
   data.set(all, true);
 }
 
+// A trace's series. QCustomPlot's fast line (adaptive sampling) walks the
+// points in the order of their arguments, one pixel column after the other;
+// a sweep whose arguments descend is given to it in ascending order, so
+// that it is drawn as fast and as true as any other (the series itself
+// keeps the sweep's order: a point's place is its index).
+class TSweepGraph : public QCPGraph {
+ public:
+  using QCPGraph::QCPGraph;
+
+ protected:
+  void getOptimizedLineData(QVector<QCPGraphData>* lineData, const QCPGraphDataContainer::const_iterator& begin,
+                            const QCPGraphDataContainer::const_iterator& end) const override {
+    if (!adaptiveSampling() || !Descends(*mDataContainer)) {
+      QCPGraph::getOptimizedLineData(lineData, begin, end);
+      return;
+    }
+    // The bounds found for a container sorted the other way are no bounds:
+    // they are found again on the ascending copy.
+    ascending_.set(QVector<QCPGraphData>(std::make_reverse_iterator(mDataContainer->constEnd()),
+                                         std::make_reverse_iterator(mDataContainer->constBegin())),
+                   true);
+    const QCPRange range = keyAxis()->range();
+    QCPGraph::getOptimizedLineData(lineData, ascending_.findBegin(range.lower), ascending_.findEnd(range.upper));
+  }
+
+ private:
+  static bool Descends(const QCPGraphDataContainer& data) {
+    if (data.size() < 2 || !(data.constBegin()->key > (data.constEnd() - 1)->key)) return false;
+    for (auto it = data.constBegin() + 1; it != data.constEnd(); ++it)
+      if ((it - 1)->key < it->key) return false;
+    return true;
+  }
+
+  mutable QCPGraphDataContainer ascending_;
+};
+
 }  // namespace
 
 // ---- CTrace ----
@@ -58,7 +95,7 @@ CTrace::CTrace(CDiagramArea* area, const std::string& name, const QColor& color)
   QCustomPlot* chart = area->Chart();
   axis_ = chart->axisRect()->addAxis(QCPAxis::atRight);
   axis_->setVisible(false);
-  series_ = chart->addGraph(chart->xAxis, axis_);
+  series_ = new TSweepGraph(chart->xAxis, axis_);
   series_->setName(Q(name));
   // A fast line is a thin line (drawn without joins, several times faster
   // than a wide one) that leaves out points falling on one pixel column; an
@@ -88,8 +125,10 @@ void CTrace::ResetFilters() {
   for (auto& f : filters_) f->Reset();
 }
 
-void CTrace::TakeValuesShownBy(const CTrace& source) {
-  if (source.DisplayedUnit() != SourceUnit()) SetSourceUnitOverride(source.DisplayedUnit());
+void CTrace::TakeValuesShownBy(const CTrace& source) { TakeValuesIn(source.DisplayedUnit()); }
+
+void CTrace::TakeValuesIn(const std::string& unit) {
+  if (unit != SourceUnit()) SetSourceUnitOverride(unit);
   ResetFilters();
   // Whatever the default for that unit, the values are converted already.
   for (auto& f : filters_)
@@ -240,6 +279,21 @@ void CTrace::BuildMenu(QMenu* menu) {
 
 void CTrace::ProcessUpdate(bool changed, size_t arraySize, size_t offset, size_t count, const double* x,
                            const double* y) {
+  // In a sweep that goes on, arguments that turn against the order of the
+  // points shown are a sweep on new arguments: it starts again where they
+  // begin, and the points of the old arguments go. (Points given whole, a
+  // file's or a copy's, are taken as they are.)
+  const bool continues = !changed && raw_.size() == arraySize && sweep_.start != -1 && offset == sweep_.expected;
+  const QCPGraphDataContainer& shown = *series_->data();
+  TSeriesKeys keys;
+  if (!shown.isEmpty()) keys = {&shown.constBegin()->key, static_cast<size_t>(shown.size()), 2};
+  if (const size_t cut = continues ? OrderBreak(keys, offset, count, x) : kInOrder; cut != kInOrder) {
+    changed = true;
+    offset += cut;
+    count -= cut;
+    x += cut;
+    y += cut;
+  }
   // A restart clears the series; the points before the offset are filled
   // with null points below.
   changed = TakeSweepPart(sweep_, raw_, arraySize, offset, count, x, y, changed);
@@ -248,17 +302,24 @@ void CTrace::ProcessUpdate(bool changed, size_t arraySize, size_t offset, size_t
 
   QCPGraphDataContainer& data = *series_->data();
   if (u.changed) data.clear();
+  if (u.count == 0) {
+    Updated(u);
+    return;
+  }
+  // The null points before the part take its first argument, so that the
+  // series stays in the order of its arguments.
   if (static_cast<size_t>(data.size()) < u.offset) {
-    const double key = u.count ? u.x[0] : 0;
-    QVector<QCPGraphData> nulls(static_cast<int>(u.offset - static_cast<size_t>(data.size())), QCPGraphData(key, kNull));
+    QVector<QCPGraphData> nulls(static_cast<int>(u.offset - static_cast<size_t>(data.size())), QCPGraphData(u.x[0], kNull));
     AppendInOrder(data, nulls);
   }
   const size_t have = static_cast<size_t>(data.size());
   const size_t replace = u.offset < have ? std::min(u.count, have - u.offset) : 0;
-  auto it = data.begin() + static_cast<int>(u.offset);
-  for (size_t i = 0; i < replace; ++i, ++it) {
-    it->key = u.x[i];
-    it->value = u.y[i];
+  if (replace > 0) {
+    auto it = data.begin() + static_cast<int>(u.offset);
+    for (size_t i = 0; i < replace; ++i, ++it) {
+      it->key = u.x[i];
+      it->value = u.y[i];
+    }
   }
   if (replace < u.count) {
     QVector<QCPGraphData> tail(static_cast<int>(u.count - replace));
@@ -390,21 +451,29 @@ int CTraceStatic::LoadFromFile(const std::string& file) {
   }
   const CDoubleVector* cx = matrix.Column(0);
   const CDoubleVector* cy = matrix.Column(1);
+  // A trace file holds values as they were shown: converted no further.
+  TakeValuesIn(DisplayedUnit());
   SetPoints(std::vector<double>(cx->Data(), cx->Data() + cx->Size()),
             std::vector<double>(cy->Data(), cy->Data() + cy->Size()));
   return 0;
 }
 
 int CTraceStatic::SaveToFile(const std::string& file) const {
-  // The points the trace holds, before its filters: loaded again, they go
-  // through the same filters and show as they did.
-  const std::vector<TPoint>& points = Raw();
+  // What the trace shows: its points after its filters, in its displayed
+  // unit. Loaded again, they are shown as they are.
+  std::vector<double> xs, ys;
+  for (size_t i = 0; i < PointCount(); ++i) {
+    const double v = PointValue(i);
+    if (std::isnan(v)) continue;
+    xs.push_back(PointX(i));
+    ys.push_back(v);
+  }
   CDoubleMatrix matrix;
-  auto* x = new CDoubleVector(static_cast<unsigned>(points.size()));
-  auto* y = new CDoubleVector(static_cast<unsigned>(points.size()));
+  auto* x = new CDoubleVector(static_cast<unsigned>(xs.size()));
+  auto* y = new CDoubleVector(static_cast<unsigned>(ys.size()));
   for (unsigned i = 0; i < x->Size(); ++i) {
-    (*x)[i] = points[i].x;
-    (*y)[i] = points[i].y;
+    (*x)[i] = xs[i];
+    (*y)[i] = ys[i];
   }
   matrix.InsertColumn(x);
   matrix.InsertColumn(y);

@@ -47,6 +47,8 @@ class CTrace : public CChannelSubscriber {
   // The trace takes values as `source` shows them: in its displayed unit,
   // converted no further.
   void TakeValuesShownBy(const CTrace& source);
+  // The trace takes values that are in `unit` already: shown as they come.
+  void TakeValuesIn(const std::string& unit);
 
   std::string Name() const;
   void SetName(const std::string& name);
@@ -153,9 +155,12 @@ class CTraceStatic : public CTraceMathSource {
   void CopyFrom(const CTrace& source);
   // Points as one update with the sweep started again.
   void SetPoints(const std::vector<double>& x, const std::vector<double>& y);
-  // A two-column matrix file: x and value. Non-zero (and the points kept)
-  // on failure; a file of another column count is said in a box.
+  // A two-column matrix file: x and value, as a trace showed them (after
+  // its filters, in its displayed unit); loaded, they are shown as they
+  // are, in the unit the trace shows. Non-zero (and the points kept) on
+  // failure; a file of another column count is said in a box.
   int LoadFromFile(const std::string& file);
+  // The drawn points (null points are not drawn, nor saved).
   int SaveToFile(const std::string& file) const;
   void LoadDialog();
   void SaveDialog();

@@ -40,15 +40,24 @@ void CTraceMath::BuildMenu(QMenu* menu) {
 
 void CTraceMath::SetOperand(int number, CTraceMathSource* operand) {
   (number == 1 ? operand1_ : operand2_) = operand;
-  // The result is in the unit the operands show, converted no further.
-  if (const CTrace* unit = operand1_ ? operand1_ : operand2_) TakeValuesShownBy(*unit);
+  if (operand1_ || operand2_) TakeValuesIn(ResultUnit());
   Recompute();
 }
 
 void CTraceMath::SetOperation(int operation) {
   if (operation < 0 || operation >= kMathOperationCount) return;
   operation_ = operation;
+  if ((operand1_ || operand2_) && ResultUnit() != SourceUnit()) TakeValuesIn(ResultUnit());
   Recompute();
+}
+
+std::string CTraceMath::ResultUnit() const {
+  // The result is in the unit its operation gives on what the operands
+  // show, converted no further.
+  const CTrace* first = operand1_ ? operand1_ : operand2_;
+  const CTrace* second = operand2_ ? operand2_ : operand1_;
+  if (!first) return SourceUnit();
+  return MathResultUnit(operation_, first->DisplayedUnit(), second->DisplayedUnit());
 }
 
 void CTraceMath::Forget(const CTrace* trace) {
@@ -83,6 +92,8 @@ void CTraceMath::OperandUpdated(const CTraceMathSource* source, const TTraceUpda
   if (source != operand1_ && source != operand2_) return;
   if (!operand1_ || !operand2_) return;
   if (operand1_->PointCount() != operand2_->PointCount()) return;
+  // An operand shown in another unit now gives the result another unit.
+  if (const std::string unit = ResultUnit(); unit != SourceUnit()) TakeValuesIn(unit);
   // Operands on two channels draw the same part one after the other: the
   // second computes the part again, with both operands' new values, in
   // place of the first (it is not a sweep that starts again).

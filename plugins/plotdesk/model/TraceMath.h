@@ -18,6 +18,8 @@ class CTraceMath : public CTrace {
   // from what the operands show.
   void SetOperand(int number, CTraceMathSource* operand);
   void SetOperation(int operation);
+  // The unit of the result (MathResultUnit of what the operands show).
+  std::string ResultUnit() const;
   // A trace that goes away stops being an operand.
   void Forget(const CTrace* trace);
 

@@ -69,6 +69,26 @@ struct TPoint {
 bool TakeSweepPart(TSweepState& state, std::vector<TPoint>& raw, size_t arraySize, size_t offset, size_t& count,
                    const double* x, const double* y, bool changed);
 
+// The arguments of the points a series shows, in their order: n keys,
+// `stride` doubles apart.
+struct TSeriesKeys {
+  const double* key = nullptr;
+  size_t n = 0;
+  size_t stride = 1;
+  double operator[](size_t i) const { return key[i * stride]; }
+};
+
+// "The part keeps the series in order" of OrderBreak.
+constexpr size_t kInOrder = static_cast<size_t>(-1);
+
+// A series is drawn in the order of its arguments, ascending or descending.
+// Where the arguments of a part that takes the points [offset, offset +
+// count) of `series` (the points before and after it stay) turn against
+// that order, the sweep has new arguments: the index in the part from
+// which it starts again (0 when the points around the part are those that
+// disagree), or kInOrder. From that index on the part keeps one order.
+size_t OrderBreak(const TSeriesKeys& series, size_t offset, size_t count, const double* x);
+
 // The smallest n from 1 such that no name begins with prefix + n.
 std::string NextTraceName(const std::string& prefix, const std::vector<std::string>& names);
 
@@ -77,5 +97,16 @@ enum class EMathOperation { Difference, Sum, Mean, Ratio, Product };
 constexpr int kMathOperationCount = 5;
 const char* MathOperationText(int operation);
 double ApplyMathOperation(int operation, double a, double b);
+// The unit of an operation's result on operands shown in u1 and u2:
+// - the difference of two levels in decibels is a ratio in "дБ", save an
+//   absolute level less a ratio (дБм − дБ = дБм); otherwise u1;
+// - the sum of an absolute level and a ratio in decibels is that level
+//   (дБм + дБ = дБм), of two ratios "дБ"; otherwise u1;
+// - the mean is in u1;
+// - the ratio of two values in one unit has none ("раз"), a value by a
+//   plain number keeps its unit, else "u1/u2";
+// - the product by a plain number keeps the other unit, else "u1·u2".
+// Units are compared as texts; two empty units give an empty one.
+std::string MathResultUnit(int operation, const std::string& u1, const std::string& u2);
 
 }  // namespace plotdesk

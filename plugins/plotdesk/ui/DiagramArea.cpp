@@ -59,6 +59,13 @@ class TDivisionTicker : public QCPAxisTicker {
   QVector<double> createSubTickVector(int, const QVector<double>&) override { return {}; }
 };
 
+// The plot's margins in percent of the chart: left 1, top 10, right 1,
+// bottom 1 (the axes' labels come inside them).
+void SetChartMargins(QCustomPlot* chart) {
+  const int w = chart->width(), h = chart->height();
+  chart->plotLayout()->setMargins(QMargins(w / 100, h * 10 / 100, w / 100, h / 100));
+}
+
 // Commits of the list's in-place editors go to the area, not into the list.
 class TCellDelegate : public QStyledItemDelegate {
  public:
@@ -122,6 +129,7 @@ class CDiagramArea::TFilter : public QObject {
         break;
       case QEvent::Resize:
         if (watched == area_->list_) area_->fps_->move(area_->list_->width() - area_->fps_->width() - 4, 2);
+        if (watched == area_->chart_) SetChartMargins(area_->chart_);
         break;
       default: break;
     }
@@ -238,6 +246,7 @@ void CDiagramArea::BuildWidgets(QWidget* parent) {
     axis->grid()->setSubGridVisible(false);
   }
   chart_->installEventFilter(filter_.get());
+  SetChartMargins(chart_);
   splitter_->setStretchFactor(0, 0);
   splitter_->setStretchFactor(1, 1);
   splitter_->setSizes({20, 180});
@@ -307,6 +316,11 @@ void CDiagramArea::BuildActions() {
   chartMenu_ = new QMenu(chart_);
   chartMenu_->setObjectName(QStringLiteral("ChartPopup"));
   for (int i = actNewDataTrace; i < actCount; ++i) chartMenu_->addAction(actions_[static_cast<size_t>(i)]);
+  QAction* resetStatistics = chartMenu_->addAction(QStringLiteral("Сбросить статистику"));
+  resetStatistics->setObjectName(QStringLiteral("ActionResetStatistics"));
+  QObject::connect(resetStatistics, &QAction::triggered, panel_, [this] {
+    if (marks_) marks_->ResetStatistics();
+  });
   listMenu_ = new QMenu(list_);
   listMenu_->setObjectName(QStringLiteral("TraceListPopup"));
 }
@@ -329,7 +343,6 @@ void CDiagramArea::ChannelChanged(CChannel* channel) {
 }
 
 void CDiagramArea::ChannelDataComplete(CChannel* channel) {
-  ++sweepsComplete_;
   // Without a stimulus range the bottom axis spans the arguments of the
   // channel's sweep, so that the data are in view.
   if (stimulusKnown_) return;

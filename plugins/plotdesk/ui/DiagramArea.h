@@ -121,8 +121,6 @@ class CDiagramArea : public CChannelSubscriber {
   // The traces' series in the list's order (their values in the units shown).
   std::vector<QCPGraph*> TraceSeries() const;
   std::string ArgumentUnits() const;
-  // Sweeps completed on any channel since the area was made.
-  unsigned long long SweepsComplete() const { return sweepsComplete_; }
   // The report's title of each series: name(channel оп.ref/scale unit).
   std::vector<std::string> ReportTitles() const;
 
@@ -146,7 +144,6 @@ class CDiagramArea : public CChannelSubscriber {
   QIcon RowIcon(const QColor& color) const;
 
   bool fastLine_;
-  unsigned long long sweepsComplete_ = 0;
   QPointer<TExPanel> panel_;
   QTreeWidget* list_ = nullptr;
   QSplitter* splitter_ = nullptr;

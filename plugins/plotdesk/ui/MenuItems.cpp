@@ -31,7 +31,8 @@ QWidgetAction* AddEditItem(QMenu* menu, const QString& name, const QString& capt
   action->setDefaultWidget(box);
   QObject::connect(edit, &QLineEdit::returnPressed, menu, [edit, menu, entered] {
     const QString value = edit->text();
-    menu->close();
+    // The whole menu closes, from a submenu as well.
+    for (QMenu* m = menu; m; m = qobject_cast<QMenu*>(m->parentWidget())) m->close();
     entered(value);
   });
   menu->addAction(action);

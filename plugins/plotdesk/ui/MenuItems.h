@@ -13,7 +13,8 @@ class QWidgetAction;
 namespace plotdesk {
 
 // A caption and a line edit `width` pixels wide holding `text`; Enter hands
-// the text over and closes the menu. The edit is named `name` + "Edit".
+// the text over and closes the menu (and the menus it is a submenu of). The
+// edit is named `name` + "Edit".
 QWidgetAction* AddEditItem(QMenu* menu, const QString& name, const QString& caption, const QString& text, int width,
                            std::function<void(const QString&)> entered);
 // A submenu `caption` of radio items, `checked` checked; choosing one hands

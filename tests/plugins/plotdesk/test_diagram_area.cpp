@@ -213,3 +213,72 @@ TEST(DiagramTraces, PointsKeepTheirPlacesWhateverTheArguments) {
   EXPECT_EQ(c.area.Selected(), 0);
   EXPECT_EQ(other->Series()->valueAxis(), c.area.Chart()->yAxis);
 }
+
+// "Сбросить статистику" of the chart's menu starts the markers' statistics again.
+TEST(DiagramArea, ChartMenuResetsTheMarkersStatistics) {
+  TOneChannel c;
+  c.area.CreateDataTrace(&c.channel);
+  c.Sweep(10, 0, 10);
+  korchart::Metka* m = c.area.Marks()->Mark(0);
+  m->Activate();
+  korchart::SMarkParams p = m->GetParams();
+  p.showStatistics = true;
+  m->SetParams(p);
+  for (int i = 0; i < 2; ++i) c.area.Marks()->Update();
+  ASSERT_EQ(m->GetStat(1).n, 2);
+  QAction* reset = c.area.ChartMenu()->findChild<QAction*>("ActionResetStatistics");
+  ASSERT_NE(reset, nullptr);
+  EXPECT_EQ(reset->text(), "Сбросить статистику");
+  reset->trigger();
+  EXPECT_EQ(m->GetStat(1).n, 0);
+}
+
+// The filters' number items sit in their submenus, and Enter there closes
+// the whole menu; the plot keeps margins of 1 % left, right and bottom and
+// 10 % at the top of the chart, whatever its size.
+TEST(DiagramArea, FilterEditItemsInTheirSubmenusAndTheChartMargins) {
+  vkplatform::ReportCapture reports;
+  TOneChannel c;
+  CTraceData* t = c.area.CreateDataTrace(&c.channel);
+  c.area.RebuildListMenu();
+  QMenu* menu = c.area.ListMenu();
+  for (const auto& [submenu, item] : {std::pair{"FilterAccumulation", "FilterAveragingDegree"},
+                                      std::pair{"FilterSmoothing", "FilterSmoothingWindow"}}) {
+    auto* sub = menu->findChild<QMenu*>(submenu);
+    ASSERT_NE(sub, nullptr) << submenu;
+    auto owns = [&](QMenu* m) {
+      for (QAction* a : m->actions())
+        if (a->objectName() == item) return true;
+      return false;
+    };
+    EXPECT_TRUE(owns(sub)) << item;
+    EXPECT_FALSE(owns(menu)) << item;
+  }
+  menu->popup(QPoint(10, 10));
+  auto* averaging = menu->findChild<QMenu*>("FilterAccumulation");
+  averaging->popup(QPoint(200, 10));
+  ASSERT_TRUE(menu->isVisible() && averaging->isVisible());
+  auto* degree = averaging->findChild<QLineEdit*>("FilterAveragingDegreeEdit");
+  ASSERT_NE(degree, nullptr);
+  degree->setText("3");
+  emit degree->returnPressed();
+  EXPECT_FALSE(averaging->isVisible());
+  EXPECT_FALSE(menu->isVisible());
+  EXPECT_EQ(FilterTags(t->Filters()), "    Ср3");
+  // A degree no int holds is refused like any other outside 1..32.
+  degree->setText("1e300");
+  emit degree->returnPressed();
+  EXPECT_EQ(reports.CountText("Степень усреднения должна быть"), 1u);
+  EXPECT_EQ(FilterTags(t->Filters()), "    Ср3");
+
+  QCustomPlot* chart = c.area.Chart();
+  for (const QSize size : {QSize(700, 400), QSize(1234, 567)}) {
+    c.host.resize(size);
+    c.area.Panel()->resize(size);
+    QApplication::processEvents();
+    const int w = chart->width(), h = chart->height();
+    ASSERT_GT(h, 100);
+    EXPECT_EQ(chart->plotLayout()->margins(), QMargins(w / 100, h / 10, w / 100, h / 100)) << w << "x" << h;
+  }
+  EXPECT_EQ(reports.Count(), 1u);
+}

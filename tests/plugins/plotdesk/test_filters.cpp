@@ -14,6 +14,7 @@
 #include <numeric>
 #include <vector>
 
+#include "PacketTypes.h"
 #include "PluginFeed.h"
 #include "TestHome.h"
 #include "filters/FilterAccumulation.h"
@@ -331,12 +332,20 @@ TEST(FilterQuantity, CopiesResultsAndFilesAreConvertedOnce) {
   mw.SetArraySize(2);
   mw.Deliver(0, 2, x.data(), y.data());
   ASSERT_DOUBLE_EQ(a->PointValue(0), 20);
-  // A difference of two dBm traces, in dBm (not converted again).
+  // A difference of two dBm traces is in dB, their mean in dBm (neither
+  // converted again).
   CTraceMath* diff = area.CreateMathTrace();
   diff->SetOperand(1, a);
   diff->SetOperand(2, b);
-  EXPECT_EQ(diff->DisplayedUnit(), "дБм");
+  EXPECT_EQ(diff->DisplayedUnit(), "дБ");
+  EXPECT_TRUE(area.Row(area.IndexOf(diff))->text(CDiagramArea::colScale).endsWith(" дБ"));
   EXPECT_DOUBLE_EQ(diff->PointValue(1), 0);
+  diff->SetOperation(2);
+  EXPECT_EQ(diff->DisplayedUnit(), "дБм");
+  EXPECT_DOUBLE_EQ(diff->PointValue(0), 20);
+  diff->SetOperation(3);
+  EXPECT_EQ(diff->DisplayedUnit(), "раз");
+  EXPECT_DOUBLE_EQ(diff->PointValue(0), 1);
   // The operator shows a trace in its own unit: the copy shows the same.
   area.Select(area.IndexOf(a));
   static_cast<CFilterQuantity*>(a->Filter(1))->SetConversion(0);
@@ -356,4 +365,96 @@ TEST(FilterQuantity, CopiesResultsAndFilesAreConvertedOnce) {
   ASSERT_EQ(again->LoadFromFile(file), 0);
   EXPECT_DOUBLE_EQ(again->PointValue(0), 30);
   EXPECT_DOUBLE_EQ(again->PointValue(1), 0);
+}
+
+// Values far larger than their neighbours: each window is the mean of what
+// it holds, and the windows after a large value has left are as exact as
+// if it had never come (a running sum kept the large value's rounding, or
+// stayed infinite after two values whose sum no double holds).
+TEST(FilterSmoothing, LargeValuesLeaveTheWindowsExact) {
+  const size_t n = 101, h = 2;  // 5 %: W = 5
+  std::vector<double> v = Sweep(n, 3);
+  v[20] = 1e20;
+  v[50] = v[51] = 1.7e308;
+  v[75] = -1e300;
+  std::vector<double> expected(n);
+  for (size_t i = 0; i < n; ++i) {
+    const size_t lo = i >= h ? i - h : 0, hi = std::min(n - 1, i + h);
+    long double sum = 0;
+    for (size_t k = lo; k <= hi; ++k) sum += v[k];
+    expected[i] = static_cast<double>(sum / (hi - lo + 1));
+  }
+  CFilterSmoothing f(nullptr);
+  f.SetPercent(5);
+  for (size_t part : {n, size_t{7}, size_t{1}}) {
+    const TRun r = Feed(f, v, part);
+    for (size_t i = 0; i < n; ++i) {
+      ASSERT_TRUE(r.given[i]) << part << " " << i;
+      EXPECT_NEAR(r.y[i], expected[i], 1e-12 * std::max(1.0, std::fabs(expected[i]))) << part << " " << i;
+    }
+  }
+}
+
+// The deviation of a point over sweeps whatever its mean: a small spread
+// about a large level (the difference of two large sums took its digits),
+// and levels whose squares no double holds, above and below.
+TEST(FilterStat, DeviationsOfLargeAndTinyLevels) {
+  const std::vector<double> levels{1e9, -3e12, 1e200, 1e-200, 5};
+  const std::vector<double> spreads{1e-3, 0.25, 1e199, 1e-201, 0};
+  const size_t n = levels.size();
+  const int count = 7;
+  std::vector<std::vector<double>> sweeps;
+  for (int s = 0; s < count; ++s) {
+    std::vector<double> y(n);
+    for (size_t i = 0; i < n; ++i) y[i] = levels[i] + spreads[i] * ((s * 5) % 3);
+    sweeps.push_back(y);
+  }
+  CFilterStat f(nullptr);
+  f.SetMode(CFilterStat::Deviation);
+  TRun r;
+  for (const auto& y : sweeps) r = Feed(f, y, 2);
+  for (size_t i = 0; i < n; ++i) {
+    long double mean = 0, ss = 0;
+    for (const auto& y : sweeps) mean += y[i];
+    mean /= count;
+    for (const auto& y : sweeps) ss += (y[i] - mean) * (y[i] - mean);
+    const double expected = static_cast<double>(std::sqrt(ss / (count - 1)));
+    // Within what the level's own rounding leaves of the spread.
+    EXPECT_NEAR(r.y[i], expected, 1e-9 * expected + 1e-15 * std::fabs(levels[i])) << i;
+  }
+}
+
+// A memory trace saves what it shows: its points after its filters, in its
+// displayed unit; a memory trace that loads the file shows the same.
+TEST(FilterQuantity, ASavedTraceHoldsWhatWasShown) {
+  vkplatform::ReportCapture reports;
+  TAppFirst app;
+  QWidget host;
+  CDiagramArea area(&host, true);
+  CChannel mw("Мощность", "мВт", "МГц");
+  area.AddChannel(&mw);
+  CTraceStatic* m = area.CreateMemoryTrace(&mw);
+  std::vector<double> x(21), y(21);
+  for (size_t i = 0; i < x.size(); ++i) {
+    x[i] = 100.0 + static_cast<double>(i);
+    y[i] = 1 + static_cast<double>(i * i);
+  }
+  m->SetPoints(x, y);
+  static_cast<CFilterSmoothing*>(m->Filter(2))->SetPercent(10);
+  ASSERT_EQ(m->DisplayedUnit(), "дБм");
+  const std::string file = TestHome() + "/shown.trc";
+  ASSERT_EQ(m->SaveToFile(file), 0);
+  CDoubleMatrix saved;
+  ASSERT_EQ(saved.LoadFromFile(file), 0);
+  ASSERT_EQ(saved.Column(1)->Size(), 21u);
+  for (unsigned i = 0; i < 21; ++i) {
+    EXPECT_DOUBLE_EQ(saved.Column(0)->Data()[i], x[i]);
+    EXPECT_NEAR(saved.Column(1)->Data()[i], m->PointValue(i), 1e-9) << i;
+  }
+  CTraceStatic* again = area.CreateMemoryTrace(&mw);
+  ASSERT_EQ(again->LoadFromFile(file), 0);
+  EXPECT_EQ(again->DisplayedUnit(), "дБм");
+  ASSERT_EQ(again->PointCount(), 21u);
+  for (size_t i = 0; i < 21; ++i) EXPECT_NEAR(again->PointValue(i), m->PointValue(i), 1e-9) << i;
+  EXPECT_EQ(reports.Count(), 0u);
 }

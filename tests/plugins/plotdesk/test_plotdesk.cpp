@@ -199,6 +199,131 @@ TEST(DiagramTraces, TraceFilesKeepTwoColumns) {
   ASSERT_EQ(again->LoadFromFile(saved), 0);
   EXPECT_DOUBLE_EQ(again->PointX(2), 300);
   EXPECT_DOUBLE_EQ(again->PointValue(2), -3);
+  // A file's points out of argument order are all taken, as they are.
+  const std::string unordered = TestHome() + "/unordered.trc";
+  std::ofstream(unordered) << "300\t-3\n100\t-1\n200\t-2\n";
+  ASSERT_EQ(again->LoadFromFile(unordered), 0);
+  EXPECT_EQ(again->PointCount(), 3u);
+}
+
+namespace {
+
+// Whether a series' arguments never descend.
+bool InArgumentOrder(const CTrace& t) {
+  for (size_t i = 1; i < t.PointCount(); ++i)
+    if (t.PointX(i) < t.PointX(i - 1)) return false;
+  return true;
+}
+
+// The markers of a bench: a maximum tracked on Трс1, and a free marker
+// reading the data, its memory and their difference.
+const char* const kTraceMarkers = R"(<?xml version="1.0" encoding="UTF-8"?>
+<markerPreset title="Пик"><markerList>
+  <marker id="0" enabled="true"><parked value="false"/><extremeMode value="false"/><showStatInfo value="false"/>
+    <tracking value="true"/><framePos value="40"/><position value="600"/>
+    <action value="maximum"><posLimits min="0" max="100000"/><divergence value="0" direction="left"/>
+      <linkTrace value="Трс1"/><deltaMeasure enabled="false" linkTrace=""/></action>
+    <lineList><line sourceTrace="" fraction="2"/><line sourceTrace="Трс1" fraction="2"/>
+      <line sourceTrace="Пам1" fraction="2"/><line sourceTrace="Мат1" fraction="2"/></lineList></marker>
+  <marker id="1" enabled="true"><parked value="false"/><extremeMode value="false"/><showStatInfo value="false"/>
+    <tracking value="false"/><framePos value="55"/><position value="1050"/>
+    <action value="free"><posLimits min="0" max="100000"/><divergence value="0" direction="left"/>
+      <linkTrace value="Трс1"/><deltaMeasure enabled="false" linkTrace=""/></action>
+    <lineList><line sourceTrace="" fraction="2"/><line sourceTrace="Трс1" fraction="2"/>
+      <line sourceTrace="Пам1" fraction="2"/><line sourceTrace="Мат1" fraction="2"/></lineList></marker>
+</markerList><relationList/></markerPreset>)";
+
+}  // namespace
+
+// The sweep's range changes while it runs: where a part begins (the start
+// of a sweep too) and within a part. The data trace starts again on the new
+// arguments, no series ever leaves argument order, and the markers that
+// search and read the traces have nothing to complain of.
+TEST(DiagramTraces, NewArgumentsInTheMiddleOfASweepStartItAgain) {
+  vkplatform::ReportCapture reports;
+  TArea a;
+  CTraceData* t = a.area.CreateDataTrace(&a.c1);
+  double lo = 100, hi = 1100;
+  size_t at = 0;
+  constexpr size_t kNone = 1000;
+  auto send = [&](size_t changeAt, double newLo, double newHi) {
+    std::vector<double> x(25), y(25);
+    for (size_t i = 0; i < 25; ++i) {
+      if (at + i == changeAt) {
+        lo = newLo;
+        hi = newHi;
+      }
+      x[i] = lo + (hi - lo) * static_cast<double>(at + i) / 99;
+      y[i] = -std::fabs(static_cast<double>(at + i) - 50) / 5;
+    }
+    a.c1.SetArraySize(100);
+    a.c1.Deliver(at, 25, x.data(), y.data());
+    at = (at + 25) % 100;
+    a.area.Chart()->replot();
+    QApplication::processEvents();
+    for (const auto& trace : a.area.Traces()) EXPECT_TRUE(InArgumentOrder(*trace)) << trace->Name() << " at " << at;
+  };
+  for (int i = 0; i < 4; ++i) send(kNone, 0, 0);
+  a.area.Select(0);
+  CTraceStatic* m = a.area.Memorize();
+  ASSERT_NE(m, nullptr);
+  CTraceMath* math = a.area.CreateMathTrace();
+  math->SetOperand(1, t);
+  math->SetOperand(2, m);
+  const std::string markers = TestHome() + "/peak.mrk";
+  std::ofstream(markers) << kTraceMarkers;
+  ASSERT_EQ(a.area.Marks()->LoadFromFile(markers), 0);
+  struct TChange {
+    size_t at;
+    double lo, hi;
+  };
+  for (const TChange& c : {TChange{0, 1100, 2100}, TChange{25, 100, 600}, TChange{50, 1500, 2500},
+                           TChange{75, 100, 1100}, TChange{60, 2000, 3000}, TChange{90, 100, 1100}}) {
+    SCOPED_TRACE(c.at);
+    while (!(at <= c.at && c.at < at + 25)) send(kNone, 0, 0);
+    send(c.at, c.lo, c.hi);
+    for (int i = 0; i < 4; ++i) send(kNone, 0, 0);
+    // A whole sweep on the new arguments, nothing of the old ones.
+    ASSERT_EQ(t->PointCount(), 100u);
+    EXPECT_DOUBLE_EQ(t->PointX(0), c.lo);
+    EXPECT_DOUBLE_EQ(t->PointX(99), c.hi);
+    for (size_t i = 0; i < 100; ++i) ASSERT_FALSE(std::isnan(t->PointValue(i))) << i;
+  }
+  EXPECT_EQ(reports.Count(), 0u) << (reports.Count() ? reports.Reports().front().text : "");
+}
+
+// A long sweep whose arguments descend, drawn with fast lines: the line
+// spans the plot as an ascending sweep's does (not one pixel column).
+TEST(DiagramTraces, ADescendingSweepIsDrawnWithFastLines) {
+  TArea a;
+  ASSERT_TRUE(a.area.FastLine());
+  CTraceData* t = a.area.CreateDataTrace(&a.c1);
+  t->SetReferenceScale(0, 5);
+  auto columnsDrawn = [&](bool descending) {
+    const size_t n = 5000;
+    std::vector<double> x(n), y(n);
+    for (size_t i = 0; i < n; ++i) {
+      x[i] = descending ? static_cast<double>(n - i) : static_cast<double>(i + 1);
+      y[i] = 20 * std::sin(static_cast<double>(i) * 0.01);
+    }
+    a.c1.SetArraySize(n);
+    a.c1.Deliver(0, n, x.data(), y.data());
+    EXPECT_TRUE(t->Series()->adaptiveSampling());
+    const QImage image = a.area.Chart()->toPixmap(800, 400).toImage();
+    int columns = 0;
+    for (int px = 0; px < image.width(); ++px)
+      for (int py = 0; py < image.height(); ++py) {
+        const QColor c = image.pixelColor(px, py);
+        if (c.red() > 150 && c.green() < 110 && c.blue() < 110) {
+          ++columns;
+          break;
+        }
+      }
+    return columns;
+  };
+  const int ascending = columnsDrawn(false);
+  EXPECT_GT(ascending, 600);
+  EXPECT_GT(columnsDrawn(true), ascending - 10);
 }
 
 TEST(DiagramArea, ListMenusEditingAndTheSplitter) {
@@ -213,8 +338,9 @@ TEST(DiagramArea, ListMenusEditingAndTheSplitter) {
   for (QAction* act : a.area.ListMenu()->actions())
     if (!act->isSeparator()) items << act->text();
   EXPECT_EQ(items.mid(0, 5), (QStringList{"&Удалить", "&Запомнить", "&Отобразить", "&Автомасштаб", "&Канал"}));
-  // The chart's menu holds the creating, marker, report, CSV and header actions.
-  EXPECT_EQ(a.area.ChartMenu()->actions().size(), 7);
+  // The chart's menu holds the creating, marker, report, CSV, header and
+  // statistics actions.
+  EXPECT_EQ(a.area.ChartMenu()->actions().size(), 8);
   // Another channel while the trace has points asks first; No keeps it.
   a.Part(a.c1, 10, 0, 10, 0);
   // "Сохранить как CSV...": the argument and the trace as shown, a row a point.
@@ -367,6 +493,58 @@ TEST(PlotDesk, PairModeBadFramesAndAWholeVectorAfterParts) {
   EXPECT_EQ(d.Trace(0)->PointCount(), 30u);  // nothing of the bad frames drawn
 }
 
+// The scheme's last trace is the selected one; automation's "sweeps" are
+// the sweeps every fed channel took whole (its parts from 0 to the end in
+// a row), not the frames.
+TEST(PlotDesk, LastTraceSelectedAndSweepsOfEveryChannelTakenWhole) {
+  vkplatform::ReportCapture reports;
+  auto sweeps = [](TPlotDesk& desk) {
+    AnsiString answer;
+    EXPECT_EQ(desk.Query("sweeps", answer), VKT_OK);
+    return answer;
+  };
+  {
+    TDesk d({kX, kY1, kY3});
+    EXPECT_EQ(d.desk.Area()->Selected(), 3);
+    auto frame = [&](unsigned offset, unsigned n = 20) {
+      const auto before = d.desk.FramesTaken();
+      d.Send(kX, d.Vector(40, offset, n, 100));
+      d.Send(kY1, d.Vector(40, offset, n, -50));
+      d.Send(kY3, d.Vector(40, offset, n, -10));
+      ASSERT_TRUE(d.RunUntil([&] { return d.desk.FramesTaken() == before + 1; }));
+    };
+    frame(20);  // the end of a sweep not seen from its start
+    EXPECT_EQ(sweeps(d.desk), "0");
+    frame(0);
+    EXPECT_EQ(sweeps(d.desk), "0");
+    frame(20);
+    EXPECT_EQ(sweeps(d.desk), "1");
+    frame(0, 10);
+    frame(20);  // a gap: that sweep is not whole
+    EXPECT_EQ(sweeps(d.desk), "1");
+    frame(0);
+    frame(20);
+    EXPECT_EQ(sweeps(d.desk), "2");
+  }
+  {
+    // Pair mode: both channels must have taken the sweep.
+    TDesk d({kX1, kY1, kX2, kY2});
+    auto pair = [&](int x, int y, unsigned offset) {
+      const auto before = d.desk.FramesTaken();
+      d.Send(x, d.Vector(40, offset, 20, 0));
+      d.Send(y, d.Vector(40, offset, 20, -20));
+      ASSERT_TRUE(d.RunUntil([&] { return d.desk.FramesTaken() == before + 1; }));
+    };
+    pair(kX1, kY1, 0);
+    pair(kX1, kY1, 20);
+    pair(kX2, kY2, 0);
+    EXPECT_EQ(sweeps(d.desk), "0");
+    pair(kX2, kY2, 20);
+    EXPECT_EQ(sweeps(d.desk), "1");
+  }
+  EXPECT_EQ(reports.CountText("предустановок"), reports.Count());
+}
+
 // A stop with a frame's event on its way (it dies with the window) and a
 // start again: frames are drawn again. An array size no trace should keep
 // is refused.
@@ -419,7 +597,7 @@ TEST(PlotDeskThreads, StopNeverWaitsForTheWindow) {
 
 namespace {
 std::string PluginsDir() {
-  static const std::string dir = InstalledPackages(VK_PLUGINS_DIR, {"PlotDesk.so", "InstrumentLink.so", "RunGuide.so"},
+  static const std::string dir = InstalledPackages(VK_PLUGINS_DIR, {"PlotDesk.so", "InstrumentLink.so", "RunGuide.so", "ConstPanel.so"},
                                                    {"libKorvanComponents.so", "libKorChartLib.so"}, TestHome());
   return dir;
 }
@@ -518,4 +696,153 @@ TEST(PlotDeskScheme, TracesFollowTheSimulatorsSweeps) {
   MaybeScreenshot(runner.Host(), "plotdesk_scheme");
   runner.Stop();
   EXPECT_EQ(reports.CountText("предустановок"), reports.Count());
+}
+
+// What the operator made survives closing the scheme: kept in the scheme's
+// default profile when it stops, brought back when it starts again.
+TEST(PlotDeskScheme, TracesAndFiltersSurviveReopeningTheScheme) {
+  TAppFirst app;
+  vkplatform::ReportCapture reports;
+  const std::string file = TestHome() + "/kept.vms";
+  std::ofstream(file) << R"(<scheme name="kept">
+    <node name="diagram" class="TPlotDesk"><parameters><channels>
+      <channel name="Передача" quantityr="дБ" quantitys="МГц"><trace/></channel></channels></parameters></node>
+  </scheme>)";
+  CSchemeRunner runner(PluginsDir());
+  auto rows = [&] {
+    QStringList cells;
+    auto* list = runner.Host()->findChild<QTreeWidget*>("TraceList");
+    for (int i = 0; list && i < list->topLevelItemCount(); ++i)
+      cells << list->topLevelItem(i)->text(0) + "|" + list->topLevelItem(i)->text(5);
+    return cells;
+  };
+  const QStringList made{"Трс1|  Сгл7  ", "Мат1|    "};
+  ASSERT_EQ(runner.Open(file), 0);
+  fs::remove(runner.Scheme().DefaultProfileFileName());
+  ASSERT_EQ(runner.Start(), 0);
+  auto* newMath = runner.Host()->findChild<QAction*>("ActionNewMathTrace");
+  ASSERT_NE(newMath, nullptr);
+  newMath->trigger();
+  auto* list = runner.Host()->findChild<QTreeWidget*>("TraceList");
+  list->setCurrentItem(list->topLevelItem(0));
+  QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(0, 0), QPoint(0, 0));
+  QApplication::sendEvent(list, &key);
+  auto* window = list->findChild<QLineEdit*>("FilterSmoothingWindowEdit");
+  ASSERT_NE(window, nullptr);
+  window->setText("7");
+  emit window->returnPressed();
+  EXPECT_EQ(rows(), made);
+  ASSERT_EQ(runner.Stop(), 0);
+  ASSERT_EQ(runner.Close(), 0);
+  ASSERT_EQ(runner.Open(file), 0);
+  ASSERT_EQ(runner.Start(), 0);
+  EXPECT_EQ(rows(), made);
+  runner.Stop();
+  EXPECT_EQ(reports.CountText("предустановок"), reports.Count());
+}
+
+// The simulated instrument's sweep range is changed from its panel while
+// it sweeps, after each of its parts and between them, back and forth: no
+// trace leaves argument order (the difference from a memory trace goes on
+// from where it was), the markers that search and read the traces say
+// nothing, and the data trace ends on a whole sweep of the last range.
+TEST(PlotDeskScheme, RangeChangedWhileItSweeps) {
+  TAppFirst app;
+  vkplatform::ReportCapture reports;
+  const std::string reference = TestHome() + "/reference.trc", markers = TestHome() + "/peak.mrk";
+  {
+    std::ofstream out(reference);
+    for (int i = 0; i <= 400; ++i) out << 100 + 2.5 * i << "\t" << -20 << "\n";
+  }
+  std::ofstream(markers) << kTraceMarkers;
+  const std::string file = TestHome() + "/ranges.vms";
+  std::ofstream(file) << R"(<scheme name="ranges">
+    <node name="run" class="TRunGuide"><parameters caption="Измерение"/>
+      <output name="command"><link node="link" linkpoint="command" queue="8"/></output></node>
+    <node name="sweep" class="TConstPanel">
+      <parameters type="parameter" control="true" caption="Диапазон" parameter="P_FREQUENCY" base="8" fract="2">
+        <element value="100"/><element value="1100"/><element value="401"/></parameters>
+      <output name="command"><link node="link" linkpoint="command" queue="16"/></output>
+      <output name="value1"><link node="diagram" linkpoint="MinStimulus" queue="4"/></output>
+      <output name="value2"><link node="diagram" linkpoint="MaxStimulus" queue="4"/></output></node>
+    <node name="diagram" class="TPlotDesk"><parameters><channels>
+      <channel name="Передача" quantityr="дБ" quantitys="МГц"><trace/><memory file=")" +
+                          reference + R"("/></channel>
+      <channel name="Отражение" quantityr="дБ" quantitys="МГц"><trace/></channel></channels>
+      <math operand1="Трс1" operand2="Пам1" operation="0"/><markers template=")" +
+                          markers + R"("/></parameters></node>
+    <node name="link" class="TInstrumentLink"><parameters address="sim" simrate="4" simpart="100"/>
+      <output name="command"><link node="run" linkpoint="command" queue="16"/>
+        <link node="sweep" linkpoint="command" queue="16"/></output>
+      <output name="F"><link node="diagram" linkpoint="X" queue="64"/></output>
+      <output name="A"><link node="diagram" linkpoint="Y1" queue="64"/></output>
+      <output name="B"><link node="diagram" linkpoint="Y2" queue="64"/></output></node>
+  </scheme>)";
+  CSchemeRunner runner(PluginsDir());
+  ASSERT_EQ(runner.Open(file), 0) << (reports.Count() ? reports.Reports().back().text : "");
+  fs::remove(runner.Scheme().DefaultProfileFileName());
+  ASSERT_EQ(runner.Start(), 0);
+  auto* chart = runner.Host()->findChild<QCustomPlot*>("Chart");
+  auto* start = runner.Host()->findChild<QAction*>("ActionStart");
+  CBasePlugin* sweep = nullptr;
+  ASSERT_EQ(runner.Scheme().GetPlugin(sweep, "sweep"), 0);
+  ASSERT_TRUE(chart && start && sweep);
+  ASSERT_EQ(chart->graphCount(), 4);
+  ASSERT_TRUE(runner.RunUntil([&] { return start->isEnabled(); }, 5000));
+  start->trigger();
+  // Every look at the chart finds each series in the order of its arguments.
+  int disorders = 0;
+  auto ordered = [&] {
+    for (int g = 0; g < chart->graphCount(); ++g) {
+      const auto* data = chart->graph(g)->data().data();
+      for (auto it = data->constBegin(); it != data->constEnd() && it + 1 != data->constEnd(); ++it)
+        if ((it + 1)->key < it->key) {
+          ++disorders;
+          return;
+        }
+    }
+  };
+  auto frames = [&] { return chart->property("framesTaken").toULongLong(); };
+  auto waitFrames = [&](unsigned long long n) {
+    const auto until = frames() + n;
+    return runner.RunUntil([&] {
+      ordered();
+      return frames() >= until;
+    }, 10000);
+  };
+  ASSERT_TRUE(waitFrames(6));
+  const double ranges[][2] = {{1100, 2100}, {100, 600}, {1500, 2500}, {300, 800}, {700, 1700}};
+  for (int change = 0; change < 10; ++change) {
+    SCOPED_TRACE(change);
+    // After one to five parts of the sweep; the second time round half a
+    // part later.
+    ASSERT_TRUE(waitFrames(1 + change % 5));
+    if (change >= 5) runner.RunFor(25);
+    const double* r = ranges[change % 5];
+    VKCore::CXMLDocument state;
+    ASSERT_EQ(state.OpenFromText("<parameters><element value=\"" + std::to_string(r[0]) + "\"/><element value=\"" +
+                                 std::to_string(r[1]) + "\"/><element value=\"401\"/></parameters>"),
+              0);
+    ASSERT_EQ(sweep->DoDeserialize(state.Root(), nullptr), 0);
+    AnsiString busy;
+    ASSERT_TRUE(runner.RunUntil([&] {
+      ordered();
+      return sweep->Query("busy", busy) == VKT_OK && busy == "0";
+    }, 5000));
+  }
+  // The last range, whole, on the data trace.
+  const double lo = ranges[4][0], hi = ranges[4][1];
+  ASSERT_TRUE(runner.RunUntil([&] {
+    ordered();
+    const auto* data = chart->graph(0)->data().data();
+    if (data->size() != 401 || data->constBegin()->key != lo || (data->constEnd() - 1)->key != hi) return false;
+    for (auto it = data->constBegin(); it != data->constEnd(); ++it)
+      if (std::isnan(it->value)) return false;
+    return true;
+  }, 10000));
+  waitFrames(10);
+  runner.Stop();
+  EXPECT_EQ(disorders, 0);
+  EXPECT_EQ(reports.CountText("предустановок"), reports.Count())
+      << (reports.Count() ? reports.Reports().back().text : "");
 }

@@ -109,3 +109,41 @@ TEST(TraceMaths, NamesAndOperations) {
   for (int op = 0; op < kMathOperationCount; ++op) EXPECT_DOUBLE_EQ(ApplyMathOperation(op, 3, 2), expected[op]) << op;
   EXPECT_STREQ(MathOperationText(2), "(Трасса1 + Трасса2)/2");
 }
+
+// Where a part's arguments turn against the order of the points that stay.
+TEST(TraceMaths, OrderBreaksWhereTheArgumentsTurn) {
+  const std::vector<double> up{1, 2, 3, 4, 5, 6, 7, 8}, down{8, 7, 6, 5, 4, 3, 2, 1};
+  const TSeriesKeys ascending{up.data(), up.size(), 1}, descending{down.data(), down.size(), 1}, none;
+  const std::vector<double> same{3, 4}, higher{11, 12}, lower{0.5, 0.7}, turn{5, 6, 1, 2}, fall{2, 1};
+  // In place, following on, or a sweep of its own.
+  EXPECT_EQ(OrderBreak(ascending, 2, 2, same.data()), kInOrder);
+  EXPECT_EQ(OrderBreak(ascending, 8, 2, higher.data()), kInOrder);
+  EXPECT_EQ(OrderBreak(none, 0, 2, fall.data()), kInOrder);
+  EXPECT_EQ(OrderBreak(descending, 6, 2, fall.data()), kInOrder);
+  // A sweep that begins on higher arguments than the old one goes on with.
+  EXPECT_EQ(OrderBreak(ascending, 0, 2, higher.data()), 0u);
+  // A part that falls back behind the points before it.
+  EXPECT_EQ(OrderBreak(ascending, 4, 2, lower.data()), 0u);
+  EXPECT_EQ(OrderBreak(descending, 2, 2, higher.data()), 0u);
+  // New arguments within a part: it starts again where they begin.
+  EXPECT_EQ(OrderBreak(ascending, 4, 4, turn.data()), 2u);
+  EXPECT_EQ(OrderBreak(none, 0, 4, turn.data()), 2u);
+  const std::vector<double> jump{3, 20};  // on higher arguments from its second point
+  EXPECT_EQ(OrderBreak(ascending, 2, 2, jump.data()), 1u);
+  // A descending sweep in place of an ascending one, whole or in part.
+  EXPECT_EQ(OrderBreak(ascending, 0, 8, down.data()), kInOrder);
+  EXPECT_EQ(OrderBreak(ascending, 0, 2, down.data()), 0u);
+}
+
+TEST(TraceMaths, TheUnitOfEachOperation) {
+  struct TCase {
+    int operation;
+    const char *u1, *u2, *result;
+  };
+  for (const TCase& c : {TCase{0, "дБм", "дБм", "дБ"}, TCase{0, "дБ", "дБ", "дБ"}, TCase{0, "дБм", "дБ", "дБм"},
+                         TCase{0, "мВт", "мВт", "мВт"}, TCase{1, "дБм", "дБ", "дБм"}, TCase{1, "дБ", "дБВт", "дБВт"},
+                         TCase{1, "В", "В", "В"}, TCase{2, "дБм", "дБм", "дБм"}, TCase{3, "мВт", "мВт", "раз"},
+                         TCase{3, "В", "раз", "В"}, TCase{3, "В", "мВт", "В/мВт"}, TCase{4, "раз", "К", "К"},
+                         TCase{4, "В", "В", "В·В"}, TCase{3, "", "", ""}})
+    EXPECT_EQ(MathResultUnit(c.operation, c.u1, c.u2), c.result) << c.operation << " " << c.u1 << " " << c.u2;
+}
