@@ -9,6 +9,7 @@
 #include <QResizeEvent>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -301,8 +302,16 @@ QSize TKorSpinEdit::minimumSizeHint() const {
 }
 
 bool TKorSpinEdit::IsValidChar(QChar c) const {
-  return c.isDigit() || c == QLatin1Char('+') || c == QLatin1Char('-') || c == QLatin1Char('.') ||
-         c == QLatin1Char(',');
+  // The digits 0-9 only: other scripts' digits (Arabic-Indic, full-width)
+  // are no number to the parser and would read as MinValue.
+  const char16_t u = c.unicode();
+  return (u >= u'0' && u <= u'9') || u == u'+' || u == u'-' || u == u'.' || u == u',';
+}
+
+bool TKorSpinEdit::IsValidText(const QString& text) const {
+  for (QChar c : text)
+    if (!IsValidChar(c)) return false;
+  return true;
 }
 
 void TKorSpinEdit::keyPressEvent(QKeyEvent* event) {
@@ -338,8 +347,9 @@ void TKorSpinEdit::keyPressEvent(QKeyEvent* event) {
   }
   const QString typed = event->text();
   if (!typed.isEmpty() && typed.at(0).isPrint() && !(event->modifiers() & Qt::ControlModifier)) {
-    // Only what a number is made of; with the editor disabled, nothing.
-    if (!editing || !IsValidChar(typed.at(0))) {
+    // Only what a number is made of (every character of the key's text);
+    // with the editor disabled, nothing.
+    if (!editing || !IsValidText(typed)) {
       Beep();
       return;
     }
@@ -349,6 +359,20 @@ void TKorSpinEdit::keyPressEvent(QKeyEvent* event) {
     return;
   }
   QLineEdit::keyPressEvent(event);
+}
+
+void TKorSpinEdit::inputMethodEvent(QInputMethodEvent* event) {
+  // Text composed by an input method arrives here, not as key presses: the
+  // same characters are refused; the composition itself goes on.
+  const QString commit = event->commitString();
+  if (!commit.isEmpty() && (!Editing() || !IsValidText(commit))) {
+    Beep();
+    QInputMethodEvent kept(event->preeditString(), event->attributes());
+    QLineEdit::inputMethodEvent(&kept);
+    event->accept();
+    return;
+  }
+  QLineEdit::inputMethodEvent(event);
 }
 
 void TKorSpinEdit::wheelEvent(QWheelEvent* event) {

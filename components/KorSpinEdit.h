@@ -119,6 +119,7 @@ class TKorSpinEdit : public QLineEdit {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  void inputMethodEvent(QInputMethodEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;
@@ -138,6 +139,7 @@ class TKorSpinEdit : public QLineEdit {
   void Beep();
   void LayoutButtons();
   bool IsValidChar(QChar c) const;
+  bool IsValidText(const QString& text) const;
 
   double minValue_ = 0;
   double maxValue_ = 0;

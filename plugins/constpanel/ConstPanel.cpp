@@ -8,6 +8,8 @@
 #include <QLineEdit>
 #include <QPalette>
 
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 
 #include "CoolButton.h"
@@ -27,6 +29,29 @@ constexpr int kHelpContext = 1101;
 const char* const kValueNames[3] = {"value1", "value2", "value3"};
 
 QString Qs(const std::string& s) { return QString::fromStdString(s); }
+
+// A number typed into an editable combo box ("2,5" with a comma too); false
+// for a text that is none, or not a finite one.
+bool ReadTypedNumber(const QString& text, double& value) {
+  bool ok = false;
+  const double v = QString(text).replace(QLatin1Char(','), QLatin1Char('.')).trimmed().toDouble(&ok);
+  if (!ok || !std::isfinite(v)) return false;
+  value = v;
+  return true;
+}
+
+// The shortest text that reads back as `value`.
+QString NumberText(double value) {
+  char buffer[32];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return QString::fromLatin1(buffer, static_cast<int>(result.ptr - buffer));
+}
+
+// The item of `combo` whose text is `text`, or -1.
+int ItemNamed(const QComboBox* combo, const QString& text) {
+  if (combo->currentIndex() >= 0 && combo->itemText(combo->currentIndex()) == text) return combo->currentIndex();
+  return combo->findText(text, Qt::MatchFixedString);
+}
 
 }  // namespace
 
@@ -66,6 +91,7 @@ int TConstPanel::Initialize(QWidget* parent, xmlNode* node) {
     std::lock_guard<std::mutex> lock(mutex_);
     pendingParameter_.reset();
     for (auto& v : pendingValues_) v.reset();
+    for (bool& held : valueHeld_) held = false;
   }
   firstCycle_ = true;
   connected_ = false;
@@ -188,6 +214,10 @@ void TConstPanel::AddWidget(ControlEntry& entry, const constpanel::TPanelElement
       combo->setToolTip(hint);
       combo->setEnabled(false);
       combo->setEditable(!element.listStyle);
+      // What is typed is a value to send, never a new item; and no item's
+      // text completes it ("1" must not become "100").
+      combo->setInsertPolicy(QComboBox::NoInsert);
+      if (combo->isEditable()) combo->setCompleter(nullptr);
       for (const constpanel::TPanelItem& item : element.items)
         combo->addItem(Qs(item.text), QVariant::fromValue(TDoubleObject{item.value}));
       if (element.listStyle) {
@@ -199,6 +229,11 @@ void TConstPanel::AddWidget(ControlEntry& entry, const constpanel::TPanelElement
       QObject::connect(combo, &QComboBox::currentIndexChanged, tool_, [this, combo](int) {
         if (!settingValue_) Validate(combo);
       });
+      // Enter or leaving the field takes what was typed.
+      if (combo->lineEdit())
+        QObject::connect(combo->lineEdit(), &QLineEdit::editingFinished, tool_, [this, combo] {
+          if (!settingValue_) TakeTypedValue(combo);
+        });
       grid->addWidget(combo, row, 1, Qt::AlignRight);
       entry.ComboBox = combo;
       made = combo;
@@ -272,10 +307,16 @@ void TConstPanel::SetControlValue(int index, double value, bool confirmed) {
     int found = -1;
     for (int i = 0; i < c.ComboBox->count() && found < 0; ++i)
       if (c.ComboBox->itemData(i).value<TDoubleObject>().Value * c.Multiplier == value) found = i;
-    if (found < 0)
+    if (found >= 0) {
+      if (c.ComboBox->currentIndex() != found) c.ComboBox->setCurrentIndex(found);
+    } else if (c.ComboBox->isEditable()) {
+      // An editable box takes any number: it shows the value itself.
+      c.Typed = value / c.Multiplier;
+      c.ComboBox->setCurrentIndex(-1);
+      c.ComboBox->setEditText(NumberText(c.Typed));
+    } else {
       PANEL_ASSERT(false, "false\r\n(Значение параметра не поддерживается)");
-    else if (c.ComboBox->currentIndex() != found)
-      c.ComboBox->setCurrentIndex(found);
+    }
   }
   settingValue_ = false;
   std::lock_guard<std::mutex> lock(mutex_);
@@ -288,12 +329,15 @@ double TConstPanel::GetControlValue(int index) {
   ControlEntry& c = *Controls[static_cast<size_t>(index)];
   if (c.Edit) return c.Edit->GetValue() * c.Multiplier;
   if (c.ComboBox) {
-    if (c.ComboBox->currentIndex() < 0 && c.ComboBox->isEditable()) {
-      // An editable box whose text names no item: the text is the number.
-      bool ok = false;
-      const double typed = c.ComboBox->currentText().replace(',', '.').toDouble(&ok);
-      PANEL_ASSERT(ok, "Object");
-      return ok ? typed * c.Multiplier : 0;
+    if (c.ComboBox->isEditable()) {
+      // An item named by the text, else the number typed; a text being
+      // typed that is neither yet counts as the value the box had.
+      const QString text = c.ComboBox->currentText();
+      int item = ItemNamed(c.ComboBox, text);
+      double shown = c.Typed;
+      if (item < 0 && !ReadTypedNumber(text, shown)) item = c.ComboBox->currentIndex();
+      if (item >= 0) shown = c.ComboBox->itemData(item).value<TDoubleObject>().Value;
+      return shown * c.Multiplier;
     }
     const QVariant data = c.ComboBox->currentData();
     PANEL_ASSERT(data.canConvert<TDoubleObject>(), "Object");
@@ -302,6 +346,40 @@ double TConstPanel::GetControlValue(int index) {
   if (c.CheckBox) return c.CheckBox->isChecked() ? c.OnValue : c.OffValue;
   std::lock_guard<std::mutex> lock(mutex_);
   return c.Value * c.Multiplier;
+}
+
+void TConstPanel::TakeTypedValue(QComboBox* combo) {
+  ControlEntry* entry = nullptr;
+  for (const auto& c : Controls)
+    if (c->ComboBox == combo) entry = c.get();
+  // Nothing typed since the box's value was last taken or shown (Enter
+  // and the focus leaving after it both end the same edit).
+  if (!entry || !combo->lineEdit() || !combo->lineEdit()->isModified()) return;
+  const QString text = combo->currentText().trimmed();
+  const int item = ItemNamed(combo, text);
+  double typed = 0;
+  if (item >= 0) {
+    settingValue_ = true;
+    combo->setCurrentIndex(item);
+    combo->setEditText(combo->itemText(item));
+    settingValue_ = false;
+  } else if (ReadTypedNumber(text, typed)) {
+    entry->Typed = typed;
+    settingValue_ = true;
+    combo->setCurrentIndex(-1);
+    combo->setEditText(text);
+    settingValue_ = false;
+  } else {
+    // Not a number: the field shows the value it had, and says why.
+    settingValue_ = true;
+    const int selected = combo->currentIndex();
+    combo->setEditText(selected >= 0 ? combo->itemText(selected) : NumberText(entry->Typed));
+    settingValue_ = false;
+    vkplatform::MessageBox("Значение \"" + text.toStdString() + "\" не является числом; оставлено прежнее значение.",
+                           "Ошибка", vkplatform::MsgIcon::Error);
+    return;
+  }
+  Validate(combo);
 }
 
 std::unique_ptr<CDevParameter> TConstPanel::BuildParameter(const std::vector<double>& deviceValues) const {
@@ -326,7 +404,11 @@ void TConstPanel::SetPendingValue(int output, double value) {
   std::unique_ptr<CDoublePacket> superseded;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    superseded = std::move(pendingValues_[output]);
+    // A value the worker has not tried to send yet is simply the older of
+    // two (a start and a profile, two answers in one cycle): the newer one
+    // goes. Only one that a full queue held back is lost to the reader.
+    if (valueHeld_[output]) superseded = std::move(pendingValues_[output]);
+    valueHeld_[output] = false;
     pendingValues_[output] = std::make_unique<CDoublePacket>(value);
   }
   if (superseded) {
@@ -346,7 +428,7 @@ void TConstPanel::Validate(QObject*) {
   if (PID == -1) {
     for (int i = 0; i < 3 && i < static_cast<int>(Controls.size()); ++i) {
       if (!ValueWired(i)) continue;
-      SetPendingValue(i, GetControlValue(i) / Controls[static_cast<size_t>(i)]->Multiplier);
+      SetPendingValue(i, GetControlValue(i));
       SetAllValidated(true);
     }
     return;
@@ -430,7 +512,7 @@ void TConstPanel::InputValue1(CSubscriber*, CBasePacket* packet, bool&) {
   auto* value = dynamic_cast<CDoublePacket*>(packet);
   PANEL_ASSERT(value != nullptr, "(DP = dynamic_cast<CDoublePacket*>(val_i[0]->GetPacketRef()))!=NULL");
   if (!value || Controls.empty()) return;
-  SetControlValue(0, value->GetValue() * Controls[0]->Multiplier, false);
+  SetControlValue(0, value->GetValue(), false);
   Validate(nullptr);
 }
 
@@ -534,6 +616,7 @@ void TConstPanel::SendPending() {
   for (int i = 0; i < 3; ++i) {
     if (!pendingValues_[i]) continue;
     const int rc = val_o[i]->AddPacket(pendingValues_[i].get());
+    valueHeld_[i] = rc == VKT_QUEUE_FULL;
     if (rc == VKT_OK) {
       pendingValues_[i].release();
     } else if (rc != VKT_QUEUE_FULL) {

@@ -14,9 +14,12 @@
 // profile calls runs in the worker. The slots and the elements' stored
 // values are guarded by one mutex; nothing else is shared.
 //
-// Units: "value1".."value3" (out and in) and the stored value of an element
-// are in the element's shown unit; the parameter block and the answers in
-// the device's unit, which is the shown value times the multiplier.
+// Units: the parameter block and the answers are in the device's unit, the
+// shown value times the multiplier; an element's stored value is in the
+// shown unit. The answers go on to "value1".."value3" in the shown unit. A
+// constant source sends the device's unit (shown × multiplier) there, and
+// with a tool window "value1" in takes the device's unit (it is shown
+// divided by the multiplier); without a window it takes the shown unit.
 #include <QMetaType>
 #include <QPointer>
 
@@ -107,18 +110,25 @@ class TConstPanel : public CBasePlugin {
     double OffValue = 0;
     double Value = 0;  // shown unit; guarded by mutex_
     double Multiplier = 1;
+    // The number an editable combo box shows when no item is selected
+    // (shown unit; GUI thread only).
+    double Typed = 0;
     std::vector<ControlEvent> Events;
   };
 
   void BuildToolWindow(QWidget* parent, const constpanel::TPanelSettings& settings);
+  // Takes what was typed into an editable combo box: an item's text selects
+  // it, a number is the value; anything else is said and the box shows its
+  // value again.
+  void TakeTypedValue(QComboBox* combo);
   void AddWidget(ControlEntry& entry, const constpanel::TPanelElement& element, class QGridLayout* grid,
                  int row);
   bool CommandWired() const;
   bool ValueWired(int output) const;
   // A new MI_SET block with the given device values.
   std::unique_ptr<CDevParameter> BuildParameter(const std::vector<double>& deviceValues) const;
-  // Leaves a value for output `output` to the worker; a value still waiting
-  // there is superseded (and said to be dropped).
+  // Leaves a value for output `output` to the worker; it replaces a value
+  // still waiting there (said to be dropped when a full queue held it).
   void SetPendingValue(int output, double value);
   void SetPendingParameter(std::unique_ptr<CDevParameter> parameter);
   // Worker: sends what is pending.
@@ -154,4 +164,6 @@ class TConstPanel : public CBasePlugin {
   mutable std::mutex mutex_;
   std::unique_ptr<CDevParameter> pendingParameter_;
   std::unique_ptr<CDoublePacket> pendingValues_[3];
+  // Set while a full queue refuses the pending value of that output.
+  bool valueHeld_[3] = {false, false, false};
 };

@@ -149,10 +149,12 @@ TFrameAddress::TFrameAddress(QWidget* parent, const std::string& deviceType, QPu
     auto* a = new QAction(Icon(icon), QString::fromUtf8(caption), this);
     a->setObjectName(name);
     a->setShortcut(key);
+    // The keys act on the list, where its focus is: Space on the check box
+    // toggles it, it does not open an entry.
     a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     a->setToolTip(QString::fromUtf8(hint));
     a->setStatusTip(QString::fromUtf8(hint));
-    addAction(a);
+    StringGrid1->addAction(a);
     tools->addAction(a);
     return a;
   };

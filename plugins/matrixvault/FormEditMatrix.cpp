@@ -2,10 +2,12 @@
 
 #include <QAction>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <QSvgRenderer>
 #include <QTableView>
 #include <QToolBar>
@@ -22,6 +24,21 @@ namespace {
 QIcon Icon(const char* name) { return vkgui::SvgIcon(QStringLiteral(":/matrixvault/%1.svg").arg(QLatin1String(name))); }
 
 constexpr int kButtonRow = 36;
+
+// Hands every cell editor it makes to `filter` (the form), which keeps the
+// form's short cuts from being taken by the editor.
+class TCellDelegate : public QStyledItemDelegate {
+ public:
+  TCellDelegate(QObject* parent, QObject* filter) : QStyledItemDelegate(parent), filter_(filter) {}
+  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+    if (editor && filter_) editor->installEventFilter(filter_);
+    return editor;
+  }
+
+ private:
+  QObject* filter_;
+};
 
 }  // namespace
 
@@ -42,6 +59,8 @@ TFormEditMatrix::TFormEditMatrix(QWidget* owner, const TEditorSettings& settings
   StringGrid1->verticalHeader()->setDefaultSectionSize(20);
   StringGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   StringGrid1->horizontalHeader()->setStretchLastSection(true);
+  StringGrid1->setItemDelegate(new TCellDelegate(StringGrid1, this));
+  StringGrid1->setFocus();
 
   auto* tools = new QToolBar(this);
   tools->setObjectName("ToolBar1");
@@ -78,19 +97,23 @@ TFormEditMatrix::TFormEditMatrix(QWidget* owner, const TEditorSettings& settings
   // Any change of the table: it no longer equals the file.
   connect(Grid, &TMatrixGrid::edited, this, [this] { SetFileName(QString()); });
   connect(ActionMoveUp, &QAction::triggered, this, [this] {
+    CommitEdit();
     const int r = SelectedRow();
     if (Grid->MoveUp(r)) SelectRow(r - 1);
   });
   connect(ActionMoveDown, &QAction::triggered, this, [this] {
+    CommitEdit();
     const int r = SelectedRow();
     if (Grid->MoveDown(r)) SelectRow(r + 1);
   });
   connect(ActionInsert, &QAction::triggered, this, [this] {
+    CommitEdit();
     const int r = std::max(0, SelectedRow());
     Grid->InsertRow(r);
     SelectRow(r);
   });
   connect(ActionDelete, &QAction::triggered, this, [this] {
+    CommitEdit();
     const int r = SelectedRow();
     const int scroll = StringGrid1->verticalScrollBar() ? StringGrid1->verticalScrollBar()->value() : 0;
     if (!Grid->DeleteRow(r)) return;
@@ -117,7 +140,36 @@ void TFormEditMatrix::resizeEvent(QResizeEvent* event) {
   Button2->setGeometry(w / 2 + 10, y, bw, cancel.height());
 }
 
-void TFormEditMatrix::Fill(const CDoubleMatrix& matrix) { Grid->Fill(matrix, settings_.titles); }
+void TFormEditMatrix::Fill(const CDoubleMatrix& matrix) {
+  Grid->Fill(matrix, settings_.titles);
+  // Ready to type: the first cell is the current one.
+  if (Grid->columnCount() > 0) StringGrid1->setCurrentIndex(Grid->index(0, 0));
+}
+
+bool TFormEditMatrix::eventFilter(QObject* watched, QEvent* event) {
+  // A cell editor claims some of the form's short cuts for itself (Ctrl+Insert
+  // is "copy" to a line edit, Ctrl+Delete "delete word"): the form's actions
+  // come first, so that a row is inserted while a cell is being edited.
+  if (event->type() == QEvent::ShortcutOverride) {
+    const QKeySequence pressed(static_cast<QKeyEvent*>(event)->keyCombination());
+    for (QAction* action : actions()) {
+      if (action->isEnabled() && action->shortcut() == pressed) {
+        event->ignore();
+        return true;
+      }
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void TFormEditMatrix::CommitEdit() {
+  // What is typed in a cell belongs to the table before a row action.
+  QWidget* editor = StringGrid1->indexWidget(StringGrid1->currentIndex());
+  if (!editor) return;
+  QAbstractItemDelegate* delegate = StringGrid1->itemDelegate();
+  emit delegate->commitData(editor);
+  emit delegate->closeEditor(editor, QAbstractItemDelegate::NoHint);
+}
 
 void TFormEditMatrix::Take(CDoubleMatrix& matrix) const { Grid->Take(matrix); }
 

@@ -46,8 +46,11 @@ class TFormEditMatrix : public QDialog {
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // Ends the editing of a cell, keeping what was typed.
+  void CommitEdit();
   void UpdateCaption();
   int SelectedRow() const;
   void SelectRow(int row);

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <string>
 
+#include "NumberText.h"
 #include "PacketTypes.h"
 #include "VKXml.h"
 
@@ -20,13 +21,14 @@ TMatrixGrid::TMatrixGrid(QObject* parent) : QAbstractTableModel(parent) {}
 
 void TMatrixGrid::Fill(const CDoubleMatrix& matrix, const QStringList& titles) {
   beginResetModel();
-  columns_ = static_cast<int>(matrix.Columns());
+  // No matrix yet: the titles give the columns to type into.
+  columns_ = static_cast<int>(matrix.Columns() > 0 ? matrix.Columns() : static_cast<unsigned>(titles.size()));
   titles_.assign(titles.begin(), titles.end());
   rows_.assign(matrix.Rows(), std::vector<QString>(static_cast<size_t>(columns_)));
   for (unsigned c = 0; c < matrix.Columns(); ++c) {
     const CDoubleVector* column = matrix.Column(c);
     for (unsigned r = 0; r < matrix.Rows() && r < column->Size(); ++r)
-      rows_[r][c] = QString::fromStdString(vkcore::FormatG6((*column)[r]));
+      rows_[r][c] = QString::fromStdString(vkcore::FormatExactNumber((*column)[r]));
   }
   endResetModel();
 }
@@ -34,6 +36,8 @@ void TMatrixGrid::Fill(const CDoubleMatrix& matrix, const QStringList& titles) {
 void TMatrixGrid::Take(CDoubleMatrix& matrix) const {
   const unsigned rows = static_cast<unsigned>(rows_.size());
   const unsigned columns = static_cast<unsigned>(columns_);
+  // Titles alone are no matrix: an empty one stays empty.
+  if (rows == 0 && matrix.Columns() == 0) return;
   bool same = matrix.Columns() == columns;
   for (unsigned c = 0; same && c < columns; ++c) same = matrix.Column(c)->Size() == rows;
   if (!same) {

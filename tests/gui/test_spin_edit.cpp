@@ -5,6 +5,7 @@
 #include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLibraryInfo>
 #include <QMenu>
@@ -112,6 +113,32 @@ TEST(SpinEdit, TypingCommaEnterAndWheel) {
   EXPECT_DOUBLE_EQ(e.GetValue(), 2);
 }
 
+// Only the digits 0-9 make a number here: digits of other scripts look
+// like numbers to the operator but read as none (Enter would give MinValue),
+// whether typed as keys or composed by an input method.
+TEST(SpinEdit, TakesOnlyTheDigitsZeroToNine) {
+  TestApp();
+  TKorSpinEdit e;
+  QSignalSpy beeped(&e, &TKorSpinEdit::beeped);
+  e.clear();
+  Type(&e, "-1.5");
+  const QString others[] = {QString(QChar(0x0663)), QString(QChar(0x06F4)), QString(QChar(0xFF15)),
+                            QString(QChar(0x0968)), QStringLiteral("7") + QChar(0x0662)};
+  for (const QString& text : others) Key(&e, Qt::Key_unknown, text);
+  EXPECT_EQ(e.text(), "-1.5");
+  EXPECT_EQ(beeped.count(), 5);
+  QInputMethodEvent composed(QString(), {});
+  composed.setCommitString(QString(QChar(0x0664)));
+  QApplication::sendEvent(&e, &composed);
+  EXPECT_EQ(e.text(), "-1.5");
+  EXPECT_EQ(beeped.count(), 6);
+  QInputMethodEvent digits(QString(), {});
+  digits.setCommitString(QStringLiteral("25"));
+  QApplication::sendEvent(&e, &digits);
+  EXPECT_EQ(e.text(), "-1.525");
+  EXPECT_EQ(beeped.count(), 6);
+}
+
 TEST(SpinEdit, ReadOnlyAndDisabledEditorOnlyBeep) {
   TestApp();
   TKorSpinEdit e;
@@ -193,8 +220,8 @@ TEST(SpinEdit, TheStepButtonKeepsItsRoom) {
   EXPECT_LT(e->GetMinHeight(), 34);
 }
 
-// Text that is not typed does not get in either: a drop or a middle-button
-// paste on an edit whose editor is disabled or that is read-only; the edit
+// Text that is not typed does not get in either: a drop on an edit whose
+// editor is disabled or that is read-only; the edit
 // menu's entries that change the text are disabled by their roles, in
 // whatever language they are.
 TEST(SpinEdit, BlockedEditsTakeNoDropsPastesOrMenuEdits) {
@@ -214,10 +241,6 @@ TEST(SpinEdit, BlockedEditsTakeNoDropsPastesOrMenuEdits) {
     EXPECT_FALSE(enter.isAccepted());
     QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&e, &drop);
-    QApplication::clipboard()->setText("77", QClipboard::Selection);
-    QMouseEvent middle(QEvent::MouseButtonRelease, QPointF(5, 5), QPointF(5, 5), Qt::MiddleButton,
-                       Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(&e, &middle);
     EXPECT_EQ(e.text(), "0") << readOnly;
 
     QStringList disabled, enabled;
@@ -248,4 +271,28 @@ TEST(SpinEdit, BlockedEditsTakeNoDropsPastesOrMenuEdits) {
   QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(&open, &enter);
   EXPECT_TRUE(enter.isAccepted());
+}
+
+// The middle button pastes the selection of another window only into an
+// edit that takes typing. Run under an X server (the offscreen platform has
+// no selection, where such a paste could never happen): an editable edit
+// takes "77", one with its editor disabled or read-only keeps its text.
+TEST(SpinEditUnderX, MiddleButtonPastesOnlyWhereTypingIsAllowed) {
+  TestApp();
+  if (!QApplication::clipboard()->supportsSelection())
+    GTEST_SKIP() << "this platform has no selection clipboard (run under an X server)";
+  QApplication::clipboard()->setText("77", QClipboard::Selection);
+  for (const int mode : {0, 1, 2}) {
+    TKorSpinEdit e;
+    e.show();
+    if (mode == 1) e.SetEditorEnabled(false);
+    if (mode == 2) e.setReadOnly(true);
+    e.setText("");
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+      QMouseEvent middle(type, QPointF(5, 5), e.mapToGlobal(QPointF(5, 5)), Qt::MiddleButton,
+                         type == QEvent::MouseButtonPress ? Qt::MiddleButton : Qt::NoButton, Qt::NoModifier);
+      QApplication::sendEvent(&e, &middle);
+    }
+    EXPECT_EQ(e.text(), mode == 0 ? "77" : "") << mode;
+  }
 }

@@ -2,7 +2,10 @@
 // events, saved state, units, constant mode and bad parameters.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QTest>
 
 #include "CoolButton.h"
 #include "Diagnostics.h"
@@ -177,9 +180,11 @@ TEST(ConstPanel, EventsAndSavedState) {
   EXPECT_EQ(cap.CountExpression("i<Controls.size()"), 1u);
 }
 
-// Decided: "value" outputs and inputs and an element's stored value are in
-// the shown unit; blocks and answers in the device's (shown × multiplier),
-// for elements with and without a widget alike.
+// Decided: the answers' "value" outputs and an element's stored value are
+// in the shown unit; blocks and answers in the device's (shown ×
+// multiplier), for elements with and without a widget alike. "value1" in
+// is the device's unit with a tool window (shown divided), the shown unit
+// without one.
 TEST(ConstPanel, MultipliersAreAppliedOnceEachWay) {
   THost host;
   const char* kilo = R"(<parameters type="parameter" control="%s" parameter="P_FREQUENCY" base="8" fract="2">
@@ -199,7 +204,7 @@ TEST(ConstPanel, MultipliersAreAppliedOnceEachWay) {
     EXPECT_EQ(v1->GetValue(), 5) << control;
     EXPECT_EQ(v2->GetValue(), 7) << control;
     EXPECT_EQ(p.panel.StoredValue(0), 5) << control;
-    p.ReceiveValue(3);  // shown unit in, device unit out
+    p.ReceiveValue(std::string(control) == "true" ? 3000 : 3);
     p.panel.Process();
     auto block = p.command.Next<CDevCommand>();
     ASSERT_TRUE(block) << control;
@@ -231,6 +236,95 @@ TEST(ConstPanel, ConstantModeFeedsTheValueOutputsOnly) {
   EXPECT_FALSE(p.command.Next<CDevCommand>());
 }
 
+// A constant source sends its values in the device's unit (shown ×
+// multiplier) and shows a value that comes in on "value1" divided by it. At
+// start the window's first values and the profile's replace one another
+// before the first cycle: no value was held back by a full queue, so none is
+// said to be dropped.
+TEST(ConstPanel, AConstantSourceSendsTheDeviceUnit) {
+  THost host;
+  std::vector<AnsiString> log;
+  LogHook previous = SetLogHook([&](const AnsiString& m, bool) {
+    if (m.find("заменено") != AnsiString::npos) log.push_back(m);
+  });
+  TPanel p(host, R"(<parameters type="parameter" control="true"><element multiplier="1000"/><element/></parameters>)",
+           false);
+  VKCore::CXMLDocument state(false);
+  state.OpenFromText(R"(<parameters><element value="4000"/><element value="6"/></parameters>)");
+  p.panel.DoDeserialize(state.Root(), "params");
+  auto* edit = p.Widget<TKorSpinEdit>("Edit1");
+  EXPECT_EQ(edit->GetValue(), 4);
+  p.panel.Process();
+  auto first = p.values[0].Next<CDoublePacket>();
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->GetValue(), 4000);
+  EXPECT_FALSE(p.values[0].Next<CDoublePacket>());
+  EXPECT_EQ(p.values[1].Next<CDoublePacket>()->GetValue(), 6);
+  edit->SetValue(5);
+  p.panel.Validate(edit);
+  p.panel.Process();
+  EXPECT_EQ(p.values[0].Next<CDoublePacket>()->GetValue(), 5000);
+  p.ReceiveValue(7000);
+  EXPECT_EQ(edit->GetValue(), 7);
+  p.panel.Process();
+  EXPECT_EQ(p.values[0].Next<CDoublePacket>()->GetValue(), 7000);
+  SetLogHook(previous);
+  EXPECT_TRUE(log.empty()) << log.front();
+}
+
+// What is typed into an editable combo box is the value, taken on Enter or
+// when the field is left: a number as it is (no item's text completes it),
+// an item's text as that item; never a new item. Anything else is said and
+// the box shows its value again. An answer no item carries is shown.
+TEST(ConstPanel, AnEditableComboBoxSendsWhatIsTyped) {
+  THost host;
+  vkplatform::ReportCapture cap;
+  TPanel p(host, R"(<parameters type="parameter" control="true" parameter="P_AVERAGING" base="4">
+      <element type="combobox"><item text="10" value="10"/><item text="сто" value="100"/></element></parameters>)");
+  p.Receive(new CDevCommand(MI_RESET));
+  auto sent = [&p] {
+    p.panel.Process();
+    std::unique_ptr<CDevCommand> last;
+    while (auto c = p.command.Next<CDevCommand>()) last = std::move(c);
+    return last ? CDevParameter(last.get()).Value(0) : -1.0;
+  };
+  sent();
+  auto* combo = p.Widget<QComboBox>("ComboBox1");
+  ASSERT_TRUE(combo && combo->lineEdit());
+  QLineEdit* line = combo->lineEdit();
+  host.main.show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&host.main));
+  line->setFocus();
+  auto type = [line](const char* text) {
+    line->selectAll();
+    for (const QChar c : QString::fromUtf8(text)) {
+      QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+      QApplication::sendEvent(line, &key);
+    }
+  };
+  type("42");
+  QTest::keyClick(line, Qt::Key_Return);
+  EXPECT_EQ(sent(), 42);
+  type("1");
+  QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+  QApplication::sendEvent(line, &out);
+  EXPECT_EQ(sent(), 1);
+  type("Сто");
+  QTest::keyClick(line, Qt::Key_Return);
+  EXPECT_EQ(sent(), 100);
+  EXPECT_EQ(combo->currentIndex(), 1);
+  type("abc");
+  QTest::keyClick(line, Qt::Key_Return);
+  EXPECT_EQ(cap.CountText("\"abc\" не является числом"), 1u);
+  EXPECT_EQ(combo->currentText(), "сто");
+  EXPECT_EQ(sent(), -1);
+  EXPECT_EQ(combo->count(), 2);
+  p.Receive(p.Answer(P_AVERAGING, {250}, 4, 0));
+  EXPECT_EQ(combo->currentText(), "250");
+  EXPECT_EQ(cap.CountExpression("Object"), 0u);
+  EXPECT_EQ(cap.Count(), 1u);
+}
+
 TEST(ConstPanel, BadParametersGiveDefaultsAndReports) {
   THost host;
   {
@@ -244,7 +338,7 @@ TEST(ConstPanel, BadParametersGiveDefaultsAndReports) {
   }
   vkplatform::ReportCapture cap;
   TPanel p(host, R"(<parameters type="other" control="true" dock="Nowhere" parameter="BOGUS" base="x">
-      <element width="wide" increment="" multiplier="0" type="combobox"><item text="a" value="1"/></element>
+      <element width="wide" increment="" multiplier="0" type="combobox" style="list"><item text="a" value="1"/></element>
     </parameters>)");
   EXPECT_EQ(cap.CountExpression("GetNodeStringValue(ANode,L\"@type\",\"\")==\"parameter\""), 1u);
   EXPECT_EQ(cap.CountExpression("(PID = GetParameterID(Parameter.c_str()))!=-1\r\n(Неизвестный параметр)"), 1u);
@@ -255,7 +349,7 @@ TEST(ConstPanel, BadParametersGiveDefaultsAndReports) {
   auto* combo = p.Widget<QComboBox>("ComboBox1");
   ASSERT_NE(combo, nullptr);
   EXPECT_EQ(combo->width(), 80);
-  // A value no item stands for is reported; the selection stays.
+  // A value no item of a list stands for is reported; the selection stays.
   p.panel.SetControlValue(0, 42, true);
   EXPECT_EQ(cap.CountExpression("false\r\n(Значение параметра не поддерживается)"), 1u);
 }

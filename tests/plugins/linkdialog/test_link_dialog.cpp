@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTableWidget>
+#include <QTest>
 
 #include <filesystem>
 #include <fstream>
@@ -162,6 +163,30 @@ TEST(LinkDialog, TheListIsEditedAndSavedOthersUntouched) {
   VKCore::CXMLDocument config(false);
   ASSERT_EQ(config.Open(GetConfigFileName().c_str()), 0);
   EXPECT_EQ(VKCore::GetNodeStringValue(config.Root(), "Other/@keep", ""), "1");
+}
+
+// The list's keys act where its focus is: Space on the auto-connect check
+// box toggles it (and the list keeps it); on the list it changes the entry.
+TEST(LinkDialog, SpaceTogglesTheAutoConnectCheckBox) {
+  WriteConfig(kConfig);
+  TDialog d;
+  d.Form().show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&d.Form()));
+  QCheckBox* box = d.Form().Address->CheckBoxAutoConnect;
+  ASSERT_FALSE(box->isChecked());
+  TAnswerEditor editor("Симулятор", "sim");
+  box->setFocus();
+  QTest::keyClick(box, Qt::Key_Space);
+  EXPECT_TRUE(box->isChecked());
+  EXPECT_TRUE(editor.captions.isEmpty());
+  TAddressList saved;
+  ASSERT_TRUE(LoadAddressList(GetConfigFileName(), "q5l", saved));
+  EXPECT_TRUE(saved.autoConnect);
+  d.Grid().setFocus();
+  QTest::keyClick(&d.Grid(), Qt::Key_Space);
+  EXPECT_EQ(editor.captions, QStringList({"Изменить запись"}));
+  EXPECT_TRUE(box->isChecked());
+  d.Form().hide();
 }
 
 // A fresh configuration without the group: the first entry makes it.

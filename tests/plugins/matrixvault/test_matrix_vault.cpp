@@ -8,6 +8,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTableView>
+#include <QTest>
 
 #include <filesystem>
 #include <fstream>
@@ -119,6 +120,21 @@ TEST(MatrixGrid, TheTrailingRowAndTheRowActions) {
   EXPECT_EQ((*taken.Column(1))[1], 0);
 }
 
+// A table opened in the editor and accepted unchanged keeps every digit
+// (a correction at 749999.75 Hz must not move to 750000).
+TEST(MatrixGrid, AcceptingTheEditorKeepsEveryDigit) {
+  TestApp();
+  TMatrixGrid g;
+  std::unique_ptr<CDoubleMatrix> m(Matrix({{749999.75, 1083.125, 0.1 + 0.2}, {-1.23456789, 1e-7, 2.5}}));
+  g.Fill(*m, {});
+  EXPECT_EQ(Cell(g, 0, 0), "749999.75");
+  CDoubleMatrix taken;
+  g.Take(taken);
+  ASSERT_EQ(taken.Columns(), 2u);
+  for (unsigned c = 0; c < 2; ++c)
+    for (unsigned r = 0; r < 3; ++r) EXPECT_EQ((*taken.Column(c))[r], (*m->Column(c))[r]) << c << "," << r;
+}
+
 // The file name follows the matrix: a load sets it, an incoming matrix or
 // an edit of the table clears it, a save in the editor sets it; the saved
 // state names the file, or holds the matrix when there is none (or when the
@@ -216,6 +232,43 @@ TEST(MatrixVault, FileNamesAcrossLoadEditSaveAndRestore) {
   EXPECT_EQ(again->windowTitle(), "Поправки (table.txt)");
   EXPECT_EQ(again->Grid->data(again->Grid->index(0, 0), Qt::DisplayRole).toString(), "1");
   again->Button2->click();
+}
+
+// A keeper with column titles and no matrix opens its editor with those
+// columns and the first cell current, so the operator types at once; and
+// Ctrl+Insert inserts a row also while a cell is being edited (a cell's
+// editor would take it as "copy"), keeping what was typed there.
+TEST(MatrixVault, TheEditorIsReadyToTypeAndInsertsRowsWhileEditing) {
+  TVault v("<parameters caption=\"Поправки\"><column title=\"Частота\"/><column title=\"Поправка\"/></parameters>");
+  v.vault.Edit();
+  TFormEditMatrix* e = v.vault.Editor();
+  ASSERT_NE(e, nullptr);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(e));
+  ASSERT_EQ(e->Grid->columnCount(), 2);
+  EXPECT_EQ(e->Grid->headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), "Поправка");
+  EXPECT_EQ(e->StringGrid1->currentIndex(), e->Grid->index(0, 0));
+  QTest::keyClick(e->StringGrid1, Qt::Key_5, Qt::NoModifier);
+  QWidget* cell = e->StringGrid1->indexWidget(e->Grid->index(0, 0));
+  ASSERT_NE(cell, nullptr);  // being edited
+  QTest::keyClick(cell, Qt::Key_0, Qt::NoModifier);
+  QTest::keyClick(cell, Qt::Key_Insert, Qt::ControlModifier);
+  ASSERT_EQ(e->Grid->DataRows(), 2);
+  EXPECT_EQ(Cell(*e->Grid, 0, 0), "");
+  EXPECT_EQ(Cell(*e->Grid, 1, 0), "50");
+  EXPECT_EQ(e->StringGrid1->currentIndex().row(), 0);
+  e->Button1->click();
+  QCoreApplication::processEvents();
+  ASSERT_EQ(v.vault.Matrix().Columns(), 2u);
+  ASSERT_EQ(v.vault.Matrix().Rows(), 2u);
+  EXPECT_EQ((*v.vault.Matrix().Column(0))[1], 50);
+
+  // Titles alone, taken untouched, are still no matrix.
+  TVault empty("<parameters><column title=\"a\"/></parameters>");
+  empty.vault.Edit();
+  ASSERT_NE(empty.vault.Editor(), nullptr);
+  empty.vault.Editor()->Button1->click();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(empty.vault.Matrix().Columns(), 0u);
 }
 
 // A reader that never takes the matrix does not hold the window: the newer
