@@ -3,7 +3,9 @@
 // would be said in a message box goes to standard error. It ends with a
 // non-zero status and the message when the scheme cannot be opened or a
 // module reports an error, and with 0 after --for seconds (or on SIGINT or
-// SIGTERM), closing the scheme as the launcher does (its profile is saved).
+// SIGTERM), closing the scheme as the launcher does (its profile is saved),
+// unless an instrument of the scheme is not answering at that moment (lost,
+// or never reached): that is said and ends it with 4.
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
@@ -20,6 +22,7 @@
 #include "../platform/SysPaths.h"
 #include "MainForm.h"
 #include "ProgramInfo.h"
+#include "SchemeManager.h"
 #include "Startup.h"
 #include "remote/RemoteControl.h"
 
@@ -28,7 +31,7 @@ namespace {
 constexpr const char* kName = "vk-run-scheme";
 
 // Exit statuses.
-constexpr int kDone = 0, kCannotOpen = 1, kUsage = 2, kModuleError = 3;
+constexpr int kDone = 0, kCannotOpen = 1, kUsage = 2, kModuleError = 3, kNoInstrument = 4;
 
 std::atomic<bool> g_stopRequested{false};
 void OnSignal(int) { g_stopRequested = true; }
@@ -40,6 +43,24 @@ const char* IconName(vkplatform::MsgIcon icon) {
     case vkplatform::MsgIcon::Question: return "вопрос";
     default: return "сообщение";
   }
+}
+
+// Says each instrument link of the scheme that is not answering now;
+// true when there is one.
+bool InstrumentMissing(CSchemeManager& scheme) {
+  bool missing = false;
+  for (unsigned i = 0; i < scheme.GetPluginCount(); ++i) {
+    CBasePlugin* module = nullptr;
+    AnsiString state;
+    if (scheme.GetPlugin(module, i) != 0 || !module || module->Query("connection", state) != VKT_OK) continue;
+    const char* why = state == "lost" ? "связь с прибором потеряна и не восстановлена"
+                      : state == "never" ? "прибор так и не ответил"
+                                         : nullptr;
+    if (!why) continue;
+    std::fprintf(stderr, "%s: модуль \"%s\": %s\n", kName, module->Name().c_str(), why);
+    missing = true;
+  }
+  return missing;
 }
 
 }  // namespace
@@ -61,16 +82,23 @@ int main(int argc, char** argv) {
   parser.setApplicationDescription(QString::fromUtf8(
       "Выполняет измерительную схему Vektra без окон (для серверов и заданий по расписанию).\n"
       "Коды завершения: 0 — схема отработала заданное время или остановлена сигналом;\n"
-      "1 — схему не удалось открыть; 2 — неверные параметры; 3 — модуль сообщил об ошибке."));
-  parser.addHelpOption();
-  parser.addVersionOption();
+      "1 — схему не удалось открыть; 2 — неверные параметры; 3 — модуль сообщил об ошибке;\n"
+      "4 — к концу работы связь с прибором потеряна или прибор так и не ответил."));
+  const QCommandLineOption help = parser.addHelpOption();
+  const QCommandLineOption version = parser.addVersionOption();
   parser.addPositionalArgument("scheme", QString::fromUtf8("файл схемы (.vms)"), "scheme.vms");
   QCommandLineOption forSeconds("for", QString::fromUtf8("остановить схему через N секунд (без него — до сигнала)"),
                                 "seconds");
   parser.addOption(forSeconds);
   vkremote::TRemoteCommandLine remoteLine;
   remoteLine.AddTo(parser);
-  parser.process(app);
+  // Wrong options are this program's status 2 (process() would end with 1).
+  if (!parser.parse(QCoreApplication::arguments())) {
+    std::fprintf(stderr, "%s: %s См. --help.\n", kName, parser.errorText().toLocal8Bit().constData());
+    return kUsage;
+  }
+  if (parser.isSet(help)) parser.showHelp(kDone);
+  if (parser.isSet(version)) parser.showVersion();
   vkremote::TRemoteOptions remoteOptions;
   std::string remoteError;
   if (!remoteLine.Read(parser, remoteOptions, remoteError)) {
@@ -151,10 +179,12 @@ int main(int argc, char** argv) {
   });
   watch.start(100);
   if (status == kDone) QApplication::exec();
+  // Whether the instrument is there is judged before the scheme closes.
+  if (status == kDone && form->Scheme() && InstrumentMissing(*form->Scheme())) status = kNoInstrument;
   // Closed as the launcher closes it: the scheme stops and saves its profile.
   remote.reset();
   form.reset();
   vkplatform::SetReportHook(vkplatform::ReportHook());
-  if (status == kDone) std::fprintf(stderr, "%s: схема остановлена\n", kName);
+  if (status == kDone || status == kNoInstrument) std::fprintf(stderr, "%s: схема остановлена\n", kName);
   return status;
 }

@@ -4,17 +4,18 @@
 set -euo pipefail
 
 PACKAGES=(
-  build-essential cmake ninja-build ccache pkg-config
+  build-essential cmake ninja-build ccache pkg-config file dpkg-dev
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-tools-dev qt6-tools-dev-tools
   qt6-documentation-tools libqt6svg6 libqt6help6 libqt6printsupport6
   libqcustomplot-dev libqcustomplot2.1-qt6
   libqt6sql6-sqlite
   libxml2-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  xvfb xauth x11-utils imagemagick
+  xvfb xauth x11-utils imagemagick poppler-utils
   locales
   fonts-liberation2 qt6-translations-l10n
   clang libclang-rt-14-dev
+  python3-pyvisa-py
 )
 
 missing=()

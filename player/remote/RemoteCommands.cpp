@@ -428,6 +428,7 @@ TReply CRemoteCommands::Dispatch(int client, const std::string& h, const TArgs& 
     if (!r.hasAnswer) return TReply::Text("");
     return r;
   }
+  if (h == "MARK:STAT:RES") return DisplayQuery(client, a, "statistics reset", false);
   if (h == "REP:HTML" || h == "REP:PDF") {
     if (a.size() != 2 || a[1].empty()) {
       Error(client, kBadParameter, "ожидается: модуль, файл");

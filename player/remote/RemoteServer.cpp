@@ -2,6 +2,9 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <linux/inet_diag.h>
+#include <linux/netlink.h>
+#include <linux/sock_diag.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -10,6 +13,7 @@
 
 #include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -20,7 +24,90 @@ namespace {
 
 constexpr size_t kMaxOut = 64u << 20;  // a client that reads nothing is dropped past this
 
+constexpr double kTokenSeconds = 10;    // a token must come within this
+constexpr double kIdleGivesPlace = 60;  // a spoken client idle this long gives its place to a newcomer
+
 double Now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
+
+// The pause before the next token from an address is checked: a quarter of
+// a second, doubling with every failure, 8 s at most.
+double TokenSpacing(int failures) { return 0.25 * (1 << std::min(failures, 5)); }
+
+bool IsLoopback(const sockaddr_storage& a) {
+  if (a.ss_family == AF_INET)
+    return (ntohl(reinterpret_cast<const sockaddr_in&>(a).sin_addr.s_addr) >> 24) == 127;
+  if (a.ss_family != AF_INET6) return false;
+  const in6_addr& v6 = reinterpret_cast<const sockaddr_in6&>(a).sin6_addr;
+  if (IN6_IS_ADDR_LOOPBACK(&v6)) return true;
+  return IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127;
+}
+
+std::string AddressText(const sockaddr_storage& a) {
+  char text[INET6_ADDRSTRLEN] = "?";
+  if (a.ss_family == AF_INET)
+    ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in&>(a).sin_addr, text, sizeof text);
+  else if (a.ss_family == AF_INET6)
+    ::inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6&>(a).sin6_addr, text, sizeof text);
+  return text;
+}
+
+// The user who owns the other end of a loopback connection: the kernel's
+// socket diagnostics look up the peer's socket (its source is the peer's
+// address, its destination ours). False when it cannot be told.
+bool PeerOwner(int fd, uid_t& uid) {
+  sockaddr_storage local{}, peer{};
+  socklen_t localLength = sizeof local, peerLength = sizeof peer;
+  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLength) != 0 ||
+      ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerLength) != 0 || local.ss_family != peer.ss_family)
+    return false;
+  struct {
+    nlmsghdr header;
+    inet_diag_req_v2 request;
+  } query{};
+  query.header.nlmsg_len = sizeof query;
+  query.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
+  query.header.nlmsg_flags = NLM_F_REQUEST;
+  query.request.sdiag_family = static_cast<__u8>(peer.ss_family);
+  query.request.sdiag_protocol = IPPROTO_TCP;
+  query.request.idiag_states = ~0u;
+  inet_diag_sockid& id = query.request.id;
+  if (peer.ss_family == AF_INET) {
+    const auto& p = reinterpret_cast<const sockaddr_in&>(peer);
+    const auto& l = reinterpret_cast<const sockaddr_in&>(local);
+    id.idiag_sport = p.sin_port;
+    id.idiag_dport = l.sin_port;
+    std::memcpy(id.idiag_src, &p.sin_addr, sizeof p.sin_addr);
+    std::memcpy(id.idiag_dst, &l.sin_addr, sizeof l.sin_addr);
+  } else {
+    const auto& p = reinterpret_cast<const sockaddr_in6&>(peer);
+    const auto& l = reinterpret_cast<const sockaddr_in6&>(local);
+    id.idiag_sport = p.sin6_port;
+    id.idiag_dport = l.sin6_port;
+    std::memcpy(id.idiag_src, &p.sin6_addr, sizeof p.sin6_addr);
+    std::memcpy(id.idiag_dst, &l.sin6_addr, sizeof l.sin6_addr);
+  }
+  id.idiag_cookie[0] = id.idiag_cookie[1] = INET_DIAG_NOCOOKIE;
+  const int diag = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
+  if (diag < 0) return false;
+  timeval wait{1, 0};
+  ::setsockopt(diag, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+  sockaddr_nl kernel{};
+  kernel.nl_family = AF_NETLINK;
+  bool found = false;
+  if (::sendto(diag, &query, sizeof query, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) ==
+      static_cast<ssize_t>(sizeof query)) {
+    alignas(nlmsghdr) char answer[8192];
+    const ssize_t n = ::recv(diag, answer, sizeof answer, 0);
+    auto* h = reinterpret_cast<nlmsghdr*>(answer);
+    if (n > 0 && NLMSG_OK(h, static_cast<unsigned>(n)) && h->nlmsg_type == SOCK_DIAG_BY_FAMILY &&
+        h->nlmsg_len >= NLMSG_LENGTH(sizeof(inet_diag_msg))) {
+      uid = static_cast<const inet_diag_msg*>(NLMSG_DATA(h))->idiag_uid;
+      found = true;
+    }
+  }
+  ::close(diag);
+  return found;
+}
 
 }  // namespace
 
@@ -60,6 +147,11 @@ int CRemoteServer::Listen(const std::string& address, int port, const std::strin
     return -1;
   }
   freeaddrinfo(found);
+  if (!token.empty() && QString::fromStdString(token).size() < static_cast<int>(kMinTokenLength)) {
+    error = "ключ удалённого управления короче " + std::to_string(kMinTokenLength) + " символов";
+    ::close(fd);
+    return -1;
+  }
   sockaddr_storage bound{};
   socklen_t length = sizeof bound;
   ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length);
@@ -74,7 +166,9 @@ int CRemoteServer::Listen(const std::string& address, int port, const std::strin
 
 void CRemoteServer::Accept() {
   for (;;) {
-    const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    sockaddr_storage peer{};
+    socklen_t peerLength = sizeof peer;
+    const int fd = ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&peer), &peerLength, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) {
       if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
         // No descriptor to take it with: look again in a second instead of
@@ -84,20 +178,29 @@ void CRemoteServer::Accept() {
           if (acceptor_) acceptor_->setEnabled(true);
         });
       }
+      Pump();  // connections that gave their places go
       return;
     }
-    if (static_cast<int>(clients_.size()) >= kMaxClients) {
-      static const char busy[] = "-310,\"Слишком много подключений\"\n";
-      (void)!::send(fd, busy, sizeof busy - 1, MSG_NOSIGNAL);
+    // Another user of this machine has none of the operator's rights: on
+    // the loopback, without a token, such a connection is refused.
+    uid_t owner = 0;
+    const bool foreign = IsLoopback(peer) && PeerOwner(fd, owner) && owner != ::geteuid();
+    if (foreign && token_.empty()) {
+      static const char refused[] = "-311,\"Доступ запрещён: подключение другого пользователя\"\n";
+      (void)!::send(fd, refused, sizeof refused - 1, MSG_NOSIGNAL);
       ::close(fd);
       continue;
     }
+    EvictOldestSilent();
     int yes = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
     const int id = nextId_++;
     auto c = std::make_unique<TClient>();
+    c->id = id;
     c->fd = fd;
     c->authorized = token_.empty();
+    c->address = AddressText(peer);
+    c->connectedAt = c->lastActive = Now();
     c->readable = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
     c->writable = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
     c->writable->setEnabled(false);
@@ -105,14 +208,67 @@ void CRemoteServer::Accept() {
     QObject::connect(c->writable.get(), &QSocketNotifier::activated, this, [this, id] { Write(id); });
     clients_[id] = std::move(c);
     if (!token_.empty())
-      QTimer::singleShot(10000, this, [this, id] {
+      QTimer::singleShot(static_cast<int>(kTokenSeconds * 1000), this, [this, id] {
         auto it = clients_.find(id);
-        if (it != clients_.end() && !it->second->authorized) {
+        if (it != clients_.end() && !it->second->authorized && !it->second->checking) {
           Break(*it->second);  // no token in time
           Pump();
         }
       });
   }
+}
+
+void CRemoteServer::EvictOldestSilent() {
+  TClient* oldest = nullptr;
+  int silent = 0;
+  for (auto& [id, c] : clients_) {
+    if (c->spoke || c->broken) continue;
+    ++silent;
+    if (!oldest || c->connectedAt < oldest->connectedAt) oldest = c.get();
+  }
+  if (silent >= kMaxSilent && oldest) Break(*oldest);  // dropped by the next Pump
+}
+
+bool CRemoteServer::TakePlace(TClient& c) {
+  int spoken = 0;
+  TClient* idlest = nullptr;
+  for (auto& [id, other] : clients_) {
+    if (other.get() == &c || !other->spoke || other->broken || other->closing) continue;
+    ++spoken;
+    const bool idle = other->lines.empty() && !other->holding && other->out.empty();
+    if (idle && (!idlest || other->lastActive < idlest->lastActive)) idlest = other.get();
+  }
+  if (spoken >= kMaxClients) {
+    if (!idlest || Now() - idlest->lastActive < kIdleGivesPlace) {
+      Send(c, "-310,\"Слишком много подключений\"\n");
+      c.closing = true;
+      return false;
+    }
+    Break(*idlest);
+  }
+  c.spoke = true;
+  return true;
+}
+
+void CRemoteServer::CheckToken(int id, const std::string& line) {
+  auto it = clients_.find(id);
+  if (it == clients_.end()) return;
+  TClient& c = *it->second;
+  c.checking = false;
+  if (c.broken) return;
+  TTurns& turns = turns_[c.address];
+  if (line == token_) {
+    turns.failures = 0;
+    c.authorized = true;
+  } else {
+    ++turns.failures;
+    Send(c, "-311,\"Доступ запрещён: неверный ключ\"\n");
+    c.closing = true;
+    c.in.clear();
+    c.readable->setEnabled(false);
+  }
+  Parse(c);
+  Pump();
 }
 
 void CRemoteServer::Read(int id) {
@@ -130,9 +286,11 @@ void CRemoteServer::Read(int id) {
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
     if (n < 0 && errno == EINTR) continue;
     // The client sends no more (or the connection broke): what it sent
-    // before still runs and is answered.
+    // before still runs and is answered, a last line without its line end
+    // too.
     c.eof = true;
     c.readable->setEnabled(false);
+    if (!c.in.empty() && c.in.back() != '\n') c.in += '\n';
     break;
   }
   Parse(c);
@@ -140,6 +298,7 @@ void CRemoteServer::Read(int id) {
 }
 
 void CRemoteServer::Parse(TClient& c) {
+  if (c.checking) return;  // its token waits for its turn
   size_t start = 0;
   for (size_t nl; !c.closing && (nl = c.in.find('\n', start)) != std::string::npos; start = nl + 1) {
     if (c.lines.size() >= kMaxWaiting) break;  // the rest waits in `in`
@@ -150,14 +309,31 @@ void CRemoteServer::Parse(TClient& c) {
       c.closing = true;
       break;
     }
+    c.lastActive = Now();
+    if (!c.spoke && !TakePlace(c)) break;
     if (!c.authorized) {
-      if (line != token_) {
+      // Tokens from one address are checked in turns, the turns further
+      // apart after every wrong one: guessing costs time, not a flood.
+      TTurns& turns = turns_[c.address];
+      const double now = Now(), due = std::max(now, turns.next);
+      turns.next = due + TokenSpacing(turns.failures);
+      if (due <= now) {
+        if (line == token_) {
+          turns.failures = 0;
+          c.authorized = true;
+          continue;
+        }
+        ++turns.failures;
         Send(c, "-311,\"Доступ запрещён: неверный ключ\"\n");
         c.closing = true;
         break;
       }
-      c.authorized = true;
-      continue;
+      c.in.erase(0, nl + 1);
+      c.checking = true;
+      c.readable->setEnabled(false);
+      const int id = c.id;
+      QTimer::singleShot(static_cast<int>((due - now) * 1000) + 1, this, [this, id, line] { CheckToken(id, line); });
+      return;
     }
     if (!line.empty()) c.lines.push_back(std::move(line));
   }

@@ -9,9 +9,18 @@
 //
 // Untrusted input: a line is at most 64 KiB (a longer one ends the
 // connection); a client with 256 commands waiting is not read from until
-// they run (it waits, as for a full pipe); at most 16 clients; with a
-// token, a client's first line must be that token, sent within 10 s; a
-// client that reads none of its answers is dropped at 64 MiB of them.
+// they run (it waits, as for a full pipe); a client that reads none of its
+// answers is dropped at 64 MiB of them.
+//
+// Places: 16 clients that have spoken (sent a line, or the token), and
+// beside them at most 8 connections that have not: when a ninth comes, the
+// oldest of those goes, so silent sockets never keep the operator out.
+// With a token (at least 16 characters) a client's first line must be it,
+// within 10 s; wrong tokens from one address are checked no faster than
+// every 0.25 s, doubling with each failure up to 8 s. On the loopback, a
+// connection from a socket owned by another user of the machine (its owner
+// asked of the kernel's socket diagnostics) gets in only with the token:
+// without one it is refused.
 #include <QObject>
 #include <QPointer>
 #include <QSocketNotifier>
@@ -50,13 +59,16 @@ class CRemoteServer : public QObject {
   static constexpr size_t kMaxLine = 65536;
   static constexpr size_t kMaxWaiting = 256;
   static constexpr int kMaxClients = 16;
+  static constexpr int kMaxSilent = 8;
+  static constexpr size_t kMinTokenLength = 16;
 
   explicit CRemoteServer(TCommandRunner runner, QObject* parent = nullptr);
   ~CRemoteServer() override;
 
   // Listens on `address` ("127.0.0.1", "::1", "0.0.0.0" ...) at `port` (0:
   // any free one). With a non-empty `token` a client's first line must be
-  // it. Returns the port, or -1 with the reason in `error`.
+  // it; a token shorter than 16 characters is refused. Returns the port, or
+  // -1 with the reason in `error`.
   int Listen(const std::string& address, int port, const std::string& token, std::string& error);
   int Port() const { return port_; }
   int Clients() const { return static_cast<int>(clients_.size()); }
@@ -65,6 +77,7 @@ class CRemoteServer : public QObject {
 
  private:
   struct TClient {
+    int id = 0;
     int fd = -1;
     bool authorized = false;
     std::string in, out;
@@ -76,14 +89,28 @@ class CRemoteServer : public QObject {
     bool eof = false;      // the client sends no more: dropped once its commands are answered
     bool closing = false;  // dropped once everything is written
     bool broken = false;   // dropped as soon as no command runs
+    bool spoke = false;    // a whole line came (the token, or a command)
+    bool checking = false; // its token waits for the address's next turn
+    double connectedAt = 0, lastActive = 0;
+    std::string address;   // the peer's address, for the token's turns
+  };
+  struct TTurns {
+    int failures = 0;
+    double next = 0;  // when the next token from this address is checked
   };
   void Parse(TClient& c);
   // Whether the client has a command that can run now.
   static bool Runnable(const TClient& c) { return !c.holding && !c.closing && !c.broken && !c.lines.empty(); }
   static bool Finished(const TClient& c) {
-    return c.broken || (c.out.empty() && (c.closing || (c.eof && c.lines.empty() && !c.holding)));
+    return c.broken || (c.out.empty() && (c.closing || (c.eof && c.lines.empty() && !c.holding && !c.checking)));
   }
   void Accept();
+  // Makes room for a new connection among those that have not spoken.
+  void EvictOldestSilent();
+  // A client's first whole line: it takes one of the places of those that
+  // have spoken (the one idle longest gives its place after a minute).
+  bool TakePlace(TClient& c);
+  void CheckToken(int id, const std::string& line);
   void Read(int id);
   void Write(int id);
   void Write(TClient& c);
@@ -103,6 +130,7 @@ class CRemoteServer : public QObject {
   bool inCommand_ = false;
   std::unique_ptr<QSocketNotifier> acceptor_;
   std::map<int, std::unique_ptr<TClient>> clients_;
+  std::map<std::string, TTurns> turns_;
   QObject* poll_ = nullptr;  // the timer that looks at held answers
 };
 

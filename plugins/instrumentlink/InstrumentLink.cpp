@@ -14,6 +14,17 @@ namespace {
 // oldest traffic is dropped rather than memory growing without end.
 constexpr size_t kMaxPending = 4096;
 
+// The first pause before a connection is tried again; each failed attempt
+// doubles it, up to the scheme's "reconnectmax".
+constexpr double kFirstRetryPause = 0.5;
+// A connection that lasted this long starts its outage with the first pause
+// again; one that keeps dropping sooner keeps the pauses growing.
+constexpr double kSteadyConnection = 10;
+
+constexpr const char* kLost = "связь потеряна";
+constexpr const char* kRestored = "связь восстановлена";
+constexpr const char* kEstablished = "связь установлена";
+
 double NowSeconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
@@ -59,6 +70,13 @@ int TInstrumentLink::Initialize(QWidget*, xmlNode* node) {
   simSettings_.sweepsPerSecond = VKCore::GetNodeDoubleValue(node, "@simrate", 25);
   simSettings_.partSize = static_cast<unsigned>(std::max(1, VKCore::GetNodeIntValue(node, "@simpart", 401)));
   timeoutMs_ = std::max(1, VKCore::GetNodeIntValue(node, "@timeout", 3000));
+  reconnect_ = VKCore::GetNodeBoolValue(node, "@reconnect", true);
+  const double maxPause = VKCore::GetNodeDoubleValue(node, "@reconnectmax", 30000) / 1000.0;
+  reconnectMax_ = maxPause >= kFirstRetryPause ? std::min(maxPause, 86400.0) : kFirstRetryPause;
+  target_.clear();
+  retryWanted_ = greeted_ = wasUp_ = outageSaid_ = false;
+  runCommand_.reset();
+  state_ = ELinkState::None;
   ThreadStart();
   return 0;
 }
@@ -72,7 +90,20 @@ int TInstrumentLink::Finalize() {
 
 void TInstrumentLink::Message(unsigned short code) {
   const char* text = GetErrorString(code);
-  Emit(message_, new CStringPacket(text ? text : ""));
+  Say(text ? text : "");
+}
+
+void TInstrumentLink::Say(const char* text) { Emit(message_, new CStringPacket(text)); }
+
+int TInstrumentLink::Query(const AnsiString& request, AnsiString& answer) {
+  if (request != "connection") return VKT_NOT_SUPPORTED;
+  switch (state_.load()) {
+    case ELinkState::Connected: answer = "connected"; break;
+    case ELinkState::Lost: answer = "lost"; break;
+    case ELinkState::Never: answer = "never"; break;
+    default: answer = "none"; break;
+  }
+  return VKT_OK;
 }
 
 void TInstrumentLink::Emit(COutLinkPoint* output, CBasePacket* packet) {
@@ -104,29 +135,40 @@ void TInstrumentLink::Disconnect() {
 }
 
 void TInstrumentLink::Connect(const std::string& address) {
+  // Another address is not a lost connection: nothing is said about the
+  // old one, and the new one has its own history.
+  target_ = address;
+  wasUp_ = false;
+  outageSaid_ = false;
+  retryPause_ = kFirstRetryPause;
+  state_ = ELinkState::Never;
+  TryConnect();
+}
+
+void TInstrumentLink::TryConnect() {
   Disconnect();
+  retryWanted_ = false;
+  greeted_ = false;
   silenceReported_ = false;
   unanswered_ = 0;
   std::string host;
   unsigned short port = 0;
-  if (address == "sim") {
+  if (target_ == "sim") {
     simulator_ = std::make_unique<CInstrumentSimulator>(simSettings_);
     const int simPort = simulator_->Start(0);
     if (simPort < 0) {
-      simulator_.reset();
-      Message(SE_CANT_CONNECT);
+      Failed(SE_CANT_CONNECT);
       return;
     }
     host = "127.0.0.1";
     port = static_cast<unsigned short>(simPort);
-  } else if (!ParseAddress(address, host, port)) {
-    Message(SE_CANT_CONNECT);  // empty or malformed address
+  } else if (!ParseAddress(target_, host, port)) {
+    Failed(SE_CANT_CONNECT, false);  // empty or malformed: no attempt would help
     return;
   }
   std::string error;
   if (!connection_.Connect(host, port, timeoutMs_, error)) {
-    Disconnect();
-    Message(SE_CANT_CONNECT);
+    Failed(SE_CANT_CONNECT);
     return;
   }
   // A connected instrument greets at once; a peer that does not (another
@@ -134,6 +176,32 @@ void TInstrumentLink::Connect(const std::string& address) {
   // command.
   unanswered_ = 1;
   silentSince_ = NowSeconds();
+}
+
+void TInstrumentLink::Failed(unsigned short code, bool mayRetry) {
+  const bool wasAnswering = greeted_;
+  Disconnect();
+  greeted_ = false;
+  // Attempts that fail while the instrument is away are not said again and
+  // again: the outage is said once, and its end.
+  if (!outageSaid_) Message(code);
+  if (wasAnswering) Say(kLost);
+  outageSaid_ = true;
+  state_ = wasUp_ ? ELinkState::Lost : ELinkState::Never;
+  if (wasAnswering && NowSeconds() - upSince_ >= kSteadyConnection) retryPause_ = kFirstRetryPause;
+  if (!mayRetry || !reconnect_ || target_.empty()) return;
+  retryWanted_ = true;
+  retryAt_ = NowSeconds() + retryPause_;
+  retryPause_ = std::min(retryPause_ * 2, reconnectMax_);
+}
+
+void TInstrumentLink::Greeted() {
+  greeted_ = true;
+  if (outageSaid_) Say(wasUp_ ? kRestored : kEstablished);
+  outageSaid_ = false;
+  wasUp_ = true;
+  upSince_ = NowSeconds();
+  state_ = ELinkState::Connected;
 }
 
 void TInstrumentLink::CheckSilence() {
@@ -158,8 +226,7 @@ void TInstrumentLink::Send(const CDataBlock& block) {
     return;
   }
   if (!connection_.Send(block, timeoutMs_)) {
-    Message(SE_WRITE_ERROR);
-    Disconnect();
+    Failed(SE_WRITE_ERROR);
     return;
   }
   if (unanswered_++ == 0) silentSince_ = NowSeconds();
@@ -170,6 +237,12 @@ void TInstrumentLink::Received(std::unique_ptr<CDevCommand> block) {
   // sweep data) answers the oldest command still waiting.
   silenceReported_ = false;
   silentSince_ = NowSeconds();
+  // The instrument greets every new connection; a connection made anew
+  // while a run was in force gets the run again, after the greeting has
+  // gone to the scheme (whose panels send their values again on it).
+  const bool first = !greeted_;
+  if (first) Greeted();
+  const bool resume = first && reconnect_ && runCommand_ != nullptr;
   TDecodedBlock decoded = DecodeBlock(std::move(block));
   switch (decoded.kind) {
     case TDecodedBlock::Kind::BadData:
@@ -187,6 +260,7 @@ void TInstrumentLink::Received(std::unique_ptr<CDevCommand> block) {
     case TDecodedBlock::Kind::Command:
       if (unanswered_ > 0) --unanswered_;
       Emit(commandOut_, decoded.command.release());
+      if (resume) Send(*runCommand_);
       return;
   }
 }
@@ -194,7 +268,17 @@ void TInstrumentLink::Received(std::unique_ptr<CDevCommand> block) {
 void TInstrumentLink::SendInputs() {
   while (CBasePacket* p = commandIn_->GetPacketCopyAndRelease()) {
     std::unique_ptr<CBasePacket> owned(p);
-    if (auto* c = dynamic_cast<CDevCommand*>(p)) Send(*c);
+    auto* c = dynamic_cast<CDevCommand*>(p);
+    if (!c) continue;
+    Send(*c);
+    // The run in force is the scheme's wish, sent or not (a Stop while the
+    // instrument is away still ends it).
+    if (c->Command() == MI_RESET) {
+      runCommand_.reset();
+    } else if (c->Command() == MI_RUN) {
+      owned.release();
+      runCommand_.reset(c);
+    }
   }
   while (CBasePacket* p = indexIn_->GetPacketCopyAndRelease()) {
     std::unique_ptr<CBasePacket> owned(p);
@@ -215,6 +299,7 @@ void TInstrumentLink::ThreadCycle() {
     if (auto* s = dynamic_cast<CStringPacket*>(address.get())) Connect(s->GetString());
 
     SendInputs();
+    if (!connection_.IsOpen() && retryWanted_ && NowSeconds() >= retryAt_) TryConnect();
     CheckSilence();
     // While an output has no room, nothing more is read: the instrument
     // slows down to what the scheme takes.
@@ -232,20 +317,17 @@ void TInstrumentLink::ThreadCycle() {
       const auto result = connection_.Read(i == 0 ? 10 : 0, block, &wake_);
       if (result == CBlockConnection::ReadResult::Block) {
         Received(std::move(block));
-        if (!FlushPending()) break;
+        if (!FlushPending() || !connection_.IsOpen()) break;
         continue;
       }
       if (result == CBlockConnection::ReadResult::BadSignature) {
-        Message(SE_INVALID_SIGNATURE);
-        Disconnect();
+        Failed(SE_INVALID_SIGNATURE);
       } else if (result == CBlockConnection::ReadResult::Closed ||
                  result == CBlockConnection::ReadResult::Error) {
-        Message(SE_READ_ERROR);
-        Disconnect();
+        Failed(SE_READ_ERROR);
       } else if (connection_.PartialSeconds() > timeoutMs_ / 1000.0) {
         // Part of a block came; the rest did not follow in time.
-        Message(SE_READ_BODY_TIMEOUT);
-        Disconnect();
+        Failed(SE_READ_BODY_TIMEOUT);
       }
       break;
     }

@@ -279,6 +279,18 @@ bool CBlockConnection::Connect(const std::string& host, unsigned short port, int
     if (rc == 0) {
       int one = 1;
       ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+      // An instrument that goes without a word (a power cut, a pulled cable)
+      // would leave the connection open for ever: the system probes a
+      // connection that has been quiet for 10 s and gives it up after
+      // three unanswered probes, and data unacknowledged for 30 s ends it
+      // too. The read then fails and the link connects again.
+      int idle = 10, interval = 5, probes = 3;
+      unsigned userTimeoutMs = 30000;
+      ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &one, sizeof one);
+      ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+      ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+      ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
+      ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &userTimeoutMs, sizeof userTimeoutMs);
       fd_ = fd;
       freeaddrinfo(found);
       return true;

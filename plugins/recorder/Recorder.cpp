@@ -9,6 +9,7 @@
 #include "PluginClass.h"
 #include "VKPaths.h"
 #include "VKXml.h"
+#include "record/RecordCheck.h"
 
 namespace {
 
@@ -39,9 +40,11 @@ TRecorder::~TRecorder() {
 }
 
 int TRecorder::Register() {
+  recorder::IgnoreFileSizeSignal();
   for (const char* name : kInputs)
     RegisterInLinkPoint(name, {MetaClassOf<CDoubleVector>(), MetaClassOf<CDoubleVectorPart>()}, lptDefault);
   RegisterOutLinkPoint("message", {MetaClassOf<CStringPacket>()}, lptDefault);
+  RegisterInLinkPoint("message", {MetaClassOf<CStringPacket>()}, lptDefault);
   return 0;
 }
 
@@ -54,6 +57,8 @@ int TRecorder::Initialize(QWidget*, xmlNode* node) {
   settings_.maxBytes = megabytes > 0 ? static_cast<uint64_t>(megabytes * 1048576.0) : 0;
   const double minutes = VKCore::GetNodeDoubleValue(node, "@maxminutes", 0);
   settings_.maxSeconds = minutes > 0 ? minutes * 60 : 0;
+  const double sync = VKCore::GetNodeDoubleValue(node, "@sync", 5);
+  settings_.syncSeconds = sync >= 0 ? sync : 5;
   stallSeconds_ = VKCore::GetNodeDoubleValue(node, "@stall", 10);
   if (!clock_) clock_ = SteadySeconds;
 
@@ -72,8 +77,19 @@ int TRecorder::Initialize(QWidget*, xmlNode* node) {
   file_ = std::make_unique<recorder::CRecordFile>(settings_, header);
   message_ = GetOutLinkPoint(AnsiString("message"));
   lastSweep_ = clock_();
-  stallSaid_ = failureSaid_ = false;
+  stallSaid_ = failureSaid_ = syncSaid_ = false;
   written_ = lost_ = 0;
+  // What the last recording into this series left: a torn end is cut off,
+  // and the numbers go on after the last whole sweep.
+  const recorder::TRecordCheck check = recorder::CheckRecords(settings_.folder, settings_.prefix);
+  firstSweep_ = check.lastSweep + 1;
+  if (check.cutBytes > 0) {
+    Say("Регистратор \"" + Name() + "\": запись в \"" + check.file + "\" прервалась (сбой или отключение питания); " +
+        (check.torn > 0 ? "неполная развёртка " + std::to_string(check.torn) + " удалена"
+                        : std::string("неполный конец файла удалён")) +
+        ", нумерация продолжается с " + std::to_string(firstSweep_));
+  }
+  if (!check.error.empty()) Say("Регистратор \"" + Name() + "\": " + check.error);
   return 0;
 }
 
@@ -87,6 +103,7 @@ int TRecorder::Finalize() {
 
 void TRecorder::Process() {
   if (!assembler_) return;
+  LogIncomingMessages();
   // What has come, in the order it came: one packet of each input in turn
   // (the sender sends a part on every output before the next), at most a
   // queue's worth per cycle. Taking one input's queue whole first would
@@ -103,6 +120,13 @@ void TRecorder::Process() {
     if (!took) break;
   }
   const double now = clock_();
+  if (file_) {
+    const int synced = file_->Syncs();
+    const std::string error = file_->Sync(now);
+    if (!error.empty() && !syncSaid_) Say("Регистратор \"" + Name() + "\": " + error);
+    if (!error.empty()) syncSaid_ = true;
+    if (file_->Syncs() != synced) syncSaid_ = false;
+  }
   if (stallSeconds_ > 0 && !stallSaid_ && now - lastSweep_ > stallSeconds_) {
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%g", stallSeconds_);
@@ -124,7 +148,7 @@ void TRecorder::Take(size_t column, CBasePacket* packet) {
 }
 
 void TRecorder::WriteSweep() {
-  const unsigned long long id = written_ + lost_ + 1;
+  const unsigned long long id = firstSweep_ + written_ + lost_;
   size_t points = 0;
   for (size_t c = 0; c < wired_.size(); ++c) points = std::max(points, assembler_->Values(c).size());
   const std::string time = Timestamp();
@@ -146,7 +170,7 @@ void TRecorder::WriteSweep() {
   const double now = clock_();
   lastSweep_ = now;
   stallSaid_ = false;
-  const std::string error = file_->Append(text_, now);
+  const std::string error = file_->Append(text_, now, points);
   if (error.empty()) {
     ++written_;
     if (failureSaid_) Say("Регистратор \"" + Name() + "\": запись продолжается в \"" + file_->FileName() + "\"");
@@ -158,6 +182,22 @@ void TRecorder::WriteSweep() {
   ++lost_;
   if (!failureSaid_) Say("Регистратор \"" + Name() + "\": " + error + "; развёртки не записываются");
   failureSaid_ = true;
+}
+
+void TRecorder::LogIncomingMessages() {
+  // What another module says (the instrument link: a lost connection and
+  // its return) goes into the log with the time, beside the sweeps' times.
+  CInLinkPoint* in = GetInLinkPoint(AnsiString("message"));
+  if (!in) return;
+  for (int i = 0; i < 64; ++i) {
+    std::unique_ptr<CBasePacket> packet(in->GetPacketCopyAndRelease());
+    if (!packet) break;
+    auto* text = dynamic_cast<CStringPacket*>(packet.get());
+    if (!text) continue;
+    const std::string line = "Регистратор \"" + Name() + "\": " + Timestamp() + " " + text->GetString();
+    LogMessage(line, false);
+    std::fprintf(stderr, "Vektra: %s\n", line.c_str());
+  }
 }
 
 void TRecorder::Say(const std::string& text) {

@@ -57,6 +57,7 @@ int TRunGuide::Initialize(QWidget* parent, xmlNode* node) {
   running_ = false;
   indexConfirmed_ = false;
   deviceSeen_ = false;
+  runLost_ = false;
   curStep_ = -1;
   form_ = new TFrmRunWizard(parent);
   form_->setProperty("helpContext", kHelpContext);
@@ -254,11 +255,23 @@ void TRunGuide::OnCommand(CSubscriber*, CBasePacket* packet, bool&) {
   if (reset && steps_.empty() && form_->ActionStop->isEnabled()) {
     // A reset the guide did not ask for (Stop is disabled before it asks):
     // the device lost the operator's run, for instance when it greets a new
-    // connection. The run is over and can be started again.
+    // connection. The run is over and can be started again, unless it
+    // comes back by itself (below).
     running_ = false;
     form_->ActionStop->setEnabled(false);
+    runLost_ = true;
   }
   if (running_) return;
+  if (runLost_ && command->Command() == MI_RUN && steps_.empty()) {
+    // The run the reset took is under way again (the instrument link sends
+    // it again when it reconnects): it is the operator's run, Stop ends it.
+    runLost_ = false;
+    running_ = true;
+    form_->ActionStart->setEnabled(false);
+    form_->ActionWizard->setEnabled(false);
+    form_->ActionStop->setEnabled(true);
+    return;
+  }
   // Somebody else started (or ended) a measurement.
   if (reset || command->Command() == MI_RUN) {
     form_->ActionStart->setEnabled(reset);
@@ -394,6 +407,7 @@ void TRunGuide::OnStart() {
   form_->ActionWizard->setEnabled(false);
   form_->ActionStop->setEnabled(true);
   running_ = true;
+  runLost_ = false;
   if (curIndex_ < 0) Run(false);
   else SendIndex(curIndex_);
 }
@@ -405,6 +419,7 @@ void TRunGuide::OnStop() {
   form_->ActionStop->setEnabled(false);
   CancelRun();
   running_ = false;
+  runLost_ = false;
 }
 
 void TRunGuide::OnNext() { SetStep(curStep_ + 1); }

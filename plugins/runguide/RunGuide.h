@@ -72,6 +72,9 @@ class TRunGuide : public CBasePlugin {
   bool indexConfirmed_ = false;
   bool deviceSeen_ = false;
   bool autostart_ = false;  // start measuring when the instrument is first there
+  // A reset the guide did not ask for ended its run; an MI_RUN that follows
+  // (the run sent again on a new connection) makes it the guide's run again.
+  bool runLost_ = false;
   // After a run command, parts of a sweep that began before it are passed
   // over until the new sweep's first part (offset 0) arrives.
   bool awaitingFirstPart_ = false;

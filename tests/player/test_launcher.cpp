@@ -12,6 +12,7 @@
 #include <QProcess>
 #include <QElapsedTimer>
 #include <QTimer>
+#include <QRegularExpression>
 
 #include <filesystem>
 #include <fstream>
@@ -265,13 +266,15 @@ struct TRun {
 };
 
 // A program of the installation run in a terminal without a display.
-TRun Program(const char* program, const QStringList& arguments, const QString& platform = QString()) {
+TRun Program(const char* program, const QStringList& arguments, const QString& platform = QString(),
+             const QString& display = QString()) {
   QProcess p;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.remove("DISPLAY");
   env.remove("WAYLAND_DISPLAY");
   env.remove("QT_QPA_PLATFORM");
   if (!platform.isEmpty()) env.insert("QT_QPA_PLATFORM", platform);
+  if (!display.isEmpty()) env.insert("DISPLAY", display);
   env.insert("HOME", QString::fromStdString(TestHome()));
   env.insert("XDG_CONFIG_HOME", QString::fromStdString(TestHome() + "/.config"));
   p.setProcessEnvironment(env);
@@ -313,6 +316,14 @@ TEST(Launcher, CommandLineWithoutADisplay) {
   TRun noScreen = Player({});
   EXPECT_EQ(noScreen.status, 1);
   EXPECT_TRUE(noScreen.err.contains("QT_QPA_PLATFORM=offscreen")) << noScreen.err.toStdString();
+  // A display that is named but does not answer (a broken forwarding, a
+  // server that has gone) is said the same way, not ended by an abort.
+  for (const char* unreachable : {"localhost:99", ":97"}) {
+    TRun gone = Program("Player", {}, QString(), unreachable);
+    EXPECT_EQ(gone.status, 1) << unreachable;
+    EXPECT_TRUE(gone.err.contains(QString::fromUtf8("дисплей %1 недоступен").arg(unreachable)))
+        << gone.err.toStdString();
+  }
 
   const QString demo = QString(VK_BIN_DIR) + "/schemes/demo.vms";
   TRun bogus = Player({demo, "--bogus", "extra.vms", "--quit-after", "0.3"}, "offscreen");
@@ -358,6 +369,99 @@ TEST(RunScheme, RunsForAWhileAndEndsOnErrors) {
   TRun thrown = Program("vk-run-scheme", {QString::fromStdString(failing), "--for", "20"});
   EXPECT_EQ(thrown.status, 3) << thrown.err.toStdString();
   EXPECT_TRUE(thrown.err.contains("sink failure")) << thrown.err.toStdString();
+}
+
+namespace {
+
+// The shipped logging scheme, connecting to `address` and recording into
+// `folder`.
+std::string LoggingScheme(const std::string& name, const std::string& address, const std::string& folder) {
+  std::ifstream in(std::string(VK_BIN_DIR) + "/schemes/logging.vms");
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  for (auto [from, to] : {std::pair<std::string, std::string>{"address=\"sim\"", "address=\"" + address + "\""},
+                          {"folder=\"[user]/records\"", "folder=\"" + folder + "\""}}) {
+    const size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    if (at != std::string::npos) text.replace(at, from.size(), to);
+  }
+  const std::string file = TestHome() + "/" + name;
+  std::ofstream(file) << text;
+  return file;
+}
+
+// Reads `p`'s standard error into `err` until it holds `text` (at most
+// `timeoutMs`).
+bool WaitForError(QProcess& p, QString& err, const QString& text, int timeoutMs) {
+  QElapsedTimer t;
+  t.start();
+  while (!err.contains(text) && t.elapsed() < timeoutMs && p.state() != QProcess::NotRunning) {
+    p.waitForReadyRead(100);
+    err += QString::fromLocal8Bit(p.readAllStandardError());
+  }
+  err += QString::fromLocal8Bit(p.readAllStandardError());
+  return err.contains(text);
+}
+
+}  // namespace
+
+// Options it does not know, or without their value, are wrong arguments (2);
+// an instrument that never answered, or was lost and did not come back by the
+// end, is said (the link's own words reach the log through the logging
+// scheme's wiring) and ends the run with 4.
+TEST(RunScheme, WrongOptionsAndAMissingInstrument) {
+  TestApp();
+  const QString demo = QString(VK_BIN_DIR) + "/schemes/demo.vms";
+  TRun unknown = Program("vk-run-scheme", {demo, "--bogus"});
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_TRUE(unknown.err.contains("bogus")) << unknown.err.toStdString();
+  EXPECT_EQ(Program("vk-run-scheme", {demo, "--for"}).status, 2);
+  TRun help = Program("vk-run-scheme", {"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_TRUE(help.out.contains(QString::fromUtf8("4 — "))) << help.out.toStdString();
+
+  const std::string never = LoggingScheme("never.vms", "127.0.0.1:1", TestHome() + "/rec-never");
+  TRun unreached = Program("vk-run-scheme", {QString::fromStdString(never), "--for", "1.5"});
+  EXPECT_EQ(unreached.status, 4) << unreached.err.toStdString();
+  EXPECT_TRUE(unreached.err.contains(QString::fromUtf8("Невозможно подключиться"))) << unreached.err.toStdString();
+  EXPECT_TRUE(unreached.err.contains(QString::fromUtf8("прибор так и не ответил"))) << unreached.err.toStdString();
+
+  // Lost for good: the instrument goes while the run records, and the run
+  // is ended by a signal.
+  QProcess sim;
+  sim.start(QString(VK_BIN_DIR) + "/vk-instrument-sim", {"--port", "0", "--rate", "50"});
+  ASSERT_TRUE(sim.waitForReadyRead(10000));
+  const auto match = QRegularExpression("127\\.0\\.0\\.1:(\\d+)").match(QString::fromLatin1(sim.readLine()));
+  ASSERT_TRUE(match.hasMatch());
+  const std::string folder = TestHome() + "/rec-lost";
+  fs::remove_all(folder);
+  const std::string lost = LoggingScheme("lost.vms", "127.0.0.1:" + match.captured(1).toStdString(), folder);
+  QProcess run;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.remove("DISPLAY");
+  env.insert("HOME", QString::fromStdString(TestHome()));
+  env.insert("XDG_CONFIG_HOME", QString::fromStdString(TestHome() + "/.config"));
+  run.setProcessEnvironment(env);
+  run.start(QString(VK_BIN_DIR) + "/vk-run-scheme", {QString::fromStdString(lost)});
+  auto recording = [&] {  // a file with sweeps in it, not only its header
+    if (fs::exists(folder))
+      for (const auto& e : fs::directory_iterator(folder))
+        if (e.is_regular_file() && fs::file_size(e.path()) > 1000) return true;
+    return false;
+  };
+  QElapsedTimer t;
+  t.start();
+  while (!recording() && t.elapsed() < 20000 && run.state() != QProcess::NotRunning) run.waitForFinished(100);
+  EXPECT_TRUE(recording());
+  sim.kill();
+  sim.waitForFinished(5000);
+  QString err;
+  EXPECT_TRUE(WaitForError(run, err, QString::fromUtf8("связь потеряна"), 10000)) << err.toStdString();
+  run.terminate();
+  ASSERT_TRUE(run.waitForFinished(20000));
+  err += QString::fromLocal8Bit(run.readAllStandardError());
+  EXPECT_EQ(run.exitCode(), 4) << err.toStdString();
+  EXPECT_TRUE(err.contains(QString::fromUtf8("Не удалось прочитать из ethernet'a"))) << err.toStdString();
+  EXPECT_TRUE(err.contains(QString::fromUtf8("связь с прибором потеряна и не восстановлена"))) << err.toStdString();
 }
 
 // The component registry is the user's: the launcher registers the

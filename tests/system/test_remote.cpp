@@ -7,19 +7,23 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QCommandLineParser>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "Installation.h"
 #include "MainForm.h"
@@ -30,6 +34,8 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+constexpr char kToken[] = "секретный-ключ-стенда";
 
 // A client with a blocking socket, used from a thread of its own while the
 // launcher's thread serves.
@@ -47,10 +53,8 @@ class TClient {
   }
   ~TClient() { ::close(fd_); }
   bool Connected() const { return connected_; }
-  void Send(const std::string& line) {
-    const std::string text = line + "\n";
-    (void)!::send(fd_, text.data(), text.size(), MSG_NOSIGNAL);
-  }
+  void Send(const std::string& line) { SendRaw(line + "\n"); }
+  void SendRaw(const std::string& text) { (void)!::send(fd_, text.data(), text.size(), MSG_NOSIGNAL); }
   // One answer line ("" when the connection ended or nothing came).
   std::string Line() {
     for (;;) {
@@ -142,7 +146,7 @@ TEST(Remote, ScriptDrivesTheBench) {
   fs::create_directories(out);
   const std::string bench = std::string(VK_BIN_DIR) + "/schemes/bench.vms";
 
-  std::string idn, noError, unknown, state, sweepState, opc1, opc2, csv, marker, link, finalError, other;
+  std::string idn, noError, unknown, state, sweepState, opc1, opc2, csv, marker, link, resetError, finalError, other;
   Drive([&] {
     TClient c(port);
     ASSERT_TRUE(c.Connected());
@@ -170,6 +174,8 @@ TEST(Remote, ScriptDrivesTheBench) {
     csv = c.Block();
     marker = c.Ask("MARK:VAL? \"chart\",0");
     link = c.Ask("LINK:VAL? \"chart\",0");
+    c.Send("MARKer:STATistics:RESet \"chart\"");
+    resetError = c.Ask("SYST:ERR?");
     c.Send("REP:HTML \"chart\",\"" + (out / "chart.html").string() + "\"");
     c.Send("REPort:PDF \"diagram\",\"" + (out / "diagram.pdf").string() + "\"");
     finalError = c.Ask("SYST:ERR?");
@@ -184,7 +190,7 @@ TEST(Remote, ScriptDrivesTheBench) {
   EXPECT_EQ(other.rfind("Korvan", 0), 0u);
   // The header and 801 rows from 200 to 1000 MHz.
   ASSERT_GT(csv.size(), 100u);
-  EXPECT_EQ(csv.substr(0, csv.find('\r')), "\"Частота, МГц\",\"Левый, дБ\",\"Правый, дБ\"");
+  EXPECT_EQ(csv.substr(0, csv.find('\r')), "\"Частота, МГц\",\"Передача, дБ\",\"Отражение, дБ\"");
   EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 802);
   EXPECT_NE(csv.find("\n200,"), std::string::npos);
   EXPECT_NE(csv.find("\n1000,"), std::string::npos);
@@ -193,6 +199,7 @@ TEST(Remote, ScriptDrivesTheBench) {
   EXPECT_GT(arg, 400);
   EXPECT_LT(arg, 800);
   EXPECT_FALSE(link.empty() || link == "\"\"") << link;
+  EXPECT_EQ(resetError, "0,\"Нет ошибок\"");
   EXPECT_TRUE(fs::exists(out / "chart.html"));
   EXPECT_TRUE(fs::exists(out / "chart.jpeg"));
   std::ifstream pdf(out / "diagram.pdf", std::ios::binary);
@@ -213,7 +220,7 @@ TEST(Remote, BadInputIsRefusedPlainly) {
   auto form = EmptyLauncher();
   vkremote::CRemoteControl guarded(form.get());
   std::string error;
-  const int port = guarded.Start({0, "127.0.0.1", "секрет"}, error);
+  const int port = guarded.Start({0, "127.0.0.1", kToken}, error);
   ASSERT_GT(port, 0) << error;
   std::string noScheme, badQuote, wrongToken, longLine, afterAll, lastWords;
   int floodAnswers = 0;
@@ -221,7 +228,7 @@ TEST(Remote, BadInputIsRefusedPlainly) {
   Drive([&] {
     {
       TClient c(port);
-      c.Send("секрет");
+      c.Send(kToken);
       c.Send("MOD:STAT? \"sweep\"");
       c.Line();
       noScheme = c.Ask("SYST:ERR?");
@@ -235,14 +242,14 @@ TEST(Remote, BadInputIsRefusedPlainly) {
     }
     {
       TClient c(port);
-      c.Send("секрет");
+      c.Send(kToken);
       c.Send(std::string(70000, 'A'));
       longLine = c.Line();
       closedOnLine = c.Closed();
     }
     {
       TClient c(port);
-      std::string flood = "секрет\n";
+      std::string flood = std::string(kToken) + "\n";
       for (int i = 0; i < 600; ++i) flood += "SYST:ERR?\n";
       c.Send(flood.substr(0, flood.size() - 1));
       for (int i = 0; i < 600; ++i)
@@ -250,12 +257,12 @@ TEST(Remote, BadInputIsRefusedPlainly) {
     }
     {
       TClient c(port);
-      c.Send("секрет\n*IDN?");
+      c.Send(std::string(kToken) + "\n*IDN?");
       c.StopSending();
       lastWords = c.Line();
     }
     TClient c(port);
-    c.Send("секрет");
+    c.Send(kToken);
     afterAll = c.Ask("*IDN?");
   });
   EXPECT_EQ(floodAnswers, 600);
@@ -268,6 +275,11 @@ TEST(Remote, BadInputIsRefusedPlainly) {
   EXPECT_TRUE(closedOnLine);
   EXPECT_EQ(afterAll.rfind("Korvan", 0), 0u);
 
+  // A token must be long enough to be worth guessing.
+  vkremote::CRemoteControl weak(form.get());
+  EXPECT_EQ(weak.Start({0, "127.0.0.1", "короткий-ключ"}, error), -1);
+  EXPECT_NE(error.find("короче 16 символов"), std::string::npos) << error;
+
   // Another address than the loopback's only with a token.
   QCommandLineParser parser;
   vkremote::TRemoteCommandLine line;
@@ -279,4 +291,87 @@ TEST(Remote, BadInputIsRefusedPlainly) {
   EXPECT_NE(error.find("ключ"), std::string::npos);
   ASSERT_TRUE(parser.parse({"Player", "--remote", "many"}));
   EXPECT_FALSE(line.Read(parser, options, error));
+}
+
+// Places and rights: silent sockets never keep the operator out; wrong
+// tokens from one address are checked ever further apart; a user of this
+// machine other than the operator gets in only with the token; a last line
+// without its line end is answered.
+TEST(Remote, PlacesTokensAndOtherUsers) {
+  TAppFirst app;
+  auto form = EmptyLauncher();
+  vkremote::CRemoteControl guarded(form.get());
+  std::string error;
+  const int port = guarded.Start({0, "127.0.0.1", kToken}, error);
+  ASSERT_GT(port, 0) << error;
+  vkremote::CRemoteControl open(form.get());
+  const int openPort = open.Start({0, "127.0.0.1", ""}, error);
+  ASSERT_GT(openPort, 0) << error;
+  std::string operatorAnswer, lastLine, silentOpenAnswer;
+  std::vector<std::string> wrong;
+  double wrongSeconds = 0;
+  Drive([&] {
+    std::vector<std::unique_ptr<TClient>> silent;
+    for (int i = 0; i < 16; ++i) silent.push_back(std::make_unique<TClient>(port));
+    TClient operatorClient(port);
+    operatorClient.Send(kToken);
+    operatorAnswer = operatorClient.Ask("*IDN?");
+    // Four wrong guesses in a row: a quarter, a half and a whole second
+    // between the checks at the least.
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 4; ++i) {
+      TClient guess(port);
+      wrong.push_back(guess.Ask("guess-" + std::to_string(i) + "-0123456789abcdef"));
+    }
+    wrongSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    // Without a token, silent loopback sockets do not hold every place
+    // either; a last line without a line end is answered.
+    for (int i = 0; i < 24; ++i) silent.push_back(std::make_unique<TClient>(openPort));
+    TClient last(openPort);
+    last.SendRaw("*IDN?");
+    last.StopSending();
+    lastLine = last.Line();
+  });
+  EXPECT_EQ(operatorAnswer.rfind("Korvan", 0), 0u) << operatorAnswer;
+  ASSERT_EQ(wrong.size(), 4u);
+  for (const std::string& w : wrong) EXPECT_EQ(w.rfind("-311,", 0), 0u) << w;
+  EXPECT_GE(wrongSeconds, 0.25 + 0.5 + 1.0);
+  EXPECT_EQ(lastLine.rfind("Korvan", 0), 0u) << lastLine;
+
+  // A client run by another user of this machine: refused without a token
+  // (the kernel names the owner of its socket), served with it.
+  if (::geteuid() != 0) GTEST_SKIP() << "another user's client needs root to start";
+  auto asNobody = [&](int p, const std::string& first) {
+    int fds[2];
+    EXPECT_EQ(::pipe(fds), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+      ::close(fds[0]);
+      if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+      TClient c(p);
+      std::string answer = first.empty() ? c.Ask("*IDN?") : (c.Send(first), c.Ask("*IDN?"));
+      (void)!::write(fds[1], answer.data(), answer.size());
+      ::_exit(0);
+    }
+    ::close(fds[1]);
+    std::string answer;
+    RunEventsUntil(
+        [&] {
+          pollfd pfd{fds[0], POLLIN, 0};
+          return ::poll(&pfd, 1, 0) > 0;
+        },
+        30000);
+    char buf[512];
+    ssize_t n;
+    while ((n = ::read(fds[0], buf, sizeof buf)) > 0) answer.append(buf, static_cast<size_t>(n));
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return answer;
+  };
+  const std::string refused = asNobody(openPort, "");
+  EXPECT_EQ(refused.rfind("-311,", 0), 0u) << refused;
+  EXPECT_NE(refused.find("другого пользователя"), std::string::npos) << refused;
+  const std::string served = asNobody(port, kToken);
+  EXPECT_EQ(served.rfind("Korvan", 0), 0u) << served;
 }
