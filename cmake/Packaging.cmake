@@ -16,6 +16,7 @@ else()
   set(vk_share_dir share)
 endif()
 
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/install)
 if(VK_SYSTEM_INTEGRATION)
   configure_file(${PROJECT_SOURCE_DIR}/player/resources/vektra.desktop.in
                  ${CMAKE_BINARY_DIR}/install/vektra.desktop @ONLY)

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -16,6 +17,7 @@
 #include "MainForm.h"
 #include "Plugin.h"
 #include "VKXml.h"
+#include "platform/FileUtil.h"
 #include "platform/Report.h"
 
 namespace vkremote {
@@ -38,12 +40,51 @@ std::string CodeText(int code) {
     case VKT_NO_CLASS: return "Нет такого класса";
     case VKT_NAME_EXISTS: return "Имя уже существует";
     case VKT_NOT_SUPPORTED: return "Модуль не поддерживает запрос";
+    case kSyntaxError: return "Синтаксическая ошибка";
+    case kParameterNotAllowed: return "Лишний параметр";
+    case kMissingParameter: return "Не хватает параметра";
     case kUnknownCommand: return "Неизвестная команда";
-    case kBadParameter: return "Неверный параметр";
-    case kNoScheme: return "Схема не открыта";
     case kNotFinished: return "Операция не завершилась";
+    case kNoScheme: return "Схема не открыта";
+    case kDataOutOfRange: return "Значение вне допустимых пределов";
+    case kBadParameter: return "Неверный параметр";
+    case kQueueOverflow: return "Очередь ошибок переполнена";
     default: return "Ошибка";
   }
+}
+
+// What a client sent, fit to be said back: control characters, DEL and
+// bytes that are no UTF-8 become "\xNN" (an answer is one line of UTF-8).
+std::string Printable(const std::string& text) {
+  std::string out;
+  const size_t n = text.size();
+  for (size_t i = 0; i < n;) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    const size_t length = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+    bool sound = length > 0 && i + length <= n && !(c >= 0x80 && c < 0xC2) && c <= 0xF4;
+    for (size_t k = 1; sound && k < length; ++k) sound = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+    if (sound && length == 1 && (c < 0x20 || c == 0x7F)) sound = false;
+    if (!sound) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+      out += escaped;
+      ++i;
+      continue;
+    }
+    out.append(text, i, length);
+    i += length;
+  }
+  return out;
+}
+
+// The bit of the standard event status register an error sets: command
+// errors (-100…-199) 32, execution errors (-200…-299) 16, query errors
+// (-400…-499) 4, device errors (-300…-399 and the system's own codes) 8.
+int EventBitOf(int code) {
+  if (code <= -100 && code > -200) return 32;
+  if (code <= -200 && code > -300) return 16;
+  if (code <= -400 && code > -500) return 4;
+  return 8;
 }
 
 std::string Quoted(const std::string& text) {
@@ -143,7 +184,8 @@ bool SplitArguments(const std::string& text, std::vector<std::string>& arguments
 
 void CRemoteCommands::Error(int client, int code, const std::string& text) {
   auto& queue = errors_[client];
-  const std::string full = text.empty() ? CodeText(code) : CodeText(code) + ": " + text;
+  status_[client].events |= EventBitOf(code);
+  const std::string full = text.empty() ? CodeText(code) : CodeText(code) + ": " + Printable(text);
   if (queue.size() >= kMaxErrors) {
     queue.back() = {kQueueOverflow, "Очередь ошибок переполнена"};
     return;
@@ -167,9 +209,15 @@ TReply CRemoteCommands::Run(int client, const std::string& line) {
   const std::string header = line.substr(start, blank == std::string::npos ? std::string::npos : blank - start);
   TArgs args;
   if (blank != std::string::npos && !SplitArguments(line.substr(blank + 1), args)) {
-    Error(client, kBadParameter, "кавычки не закрыты или лишний текст после строки");
+    Error(client, kSyntaxError, "кавычки не закрыты или лишний текст после строки");
     return TReply::None();
   }
+  // A zero byte would cut a file name short: such an argument is refused.
+  for (const std::string& a : args)
+    if (a.find('\0') != std::string::npos) {
+      Error(client, kBadParameter, "нулевой байт в параметре \"" + a + "\"");
+      return TReply::None();
+    }
   // What the command itself would say in a message box (in this thread)
   // goes to the client's error queue. Reports of other threads meanwhile
   // (a module's worker) are none of the command's: they go where they went
@@ -195,7 +243,9 @@ TReply CRemoteCommands::Run(int client, const std::string& line) {
     std::fprintf(stderr, "Vektra: %s%s%s\n", r.caption.c_str(), r.caption.empty() ? "" : ": ", r.text.c_str());
     return r.defaultAnswer;
   });
+  const size_t errorsBefore = errors_[client].size();
   TReply reply = Dispatch(client, Canonical(header), args);
+  const bool commandSaid = errors_[client].size() > errorsBefore;
   vkplatform::SetReportHook(said->before);
   std::vector<vkplatform::Report> reports;
   {
@@ -203,8 +253,11 @@ TReply CRemoteCommands::Run(int client, const std::string& line) {
     said->done = true;
     reports.swap(said->reports);
   }
+  // A failed internal check is the program's own concern: where the command
+  // said what failed, the check's text (a source line) is not the client's.
   for (const auto& r : reports)
-    if (r.icon == vkplatform::MsgIcon::Error || r.icon == vkplatform::MsgIcon::Warning || r.assertion)
+    if (r.icon == vkplatform::MsgIcon::Error || r.icon == vkplatform::MsgIcon::Warning ||
+        (r.assertion && !commandSaid))
       Error(client, VKT_ERROR, r.caption.empty() ? r.text : r.caption + ": " + r.text);
   return reply;
 }
@@ -214,8 +267,9 @@ CBasePlugin* CRemoteCommands::Module(int client, const TArgs& args, size_t count
     Error(client, kNoScheme, "");
     return nullptr;
   }
-  if (args.size() != count || args[0].empty()) {
-    Error(client, kBadParameter, "ожидается параметров: " + std::to_string(count));
+  if (!Needs(client, args, count)) return nullptr;
+  if (args[0].empty()) {
+    Error(client, kBadParameter, "не указан модуль");
     return nullptr;
   }
   CBasePlugin* module = nullptr;
@@ -270,48 +324,100 @@ bool CRemoteCommands::Settled() const {
   return true;
 }
 
-TReply CRemoteCommands::Dispatch(int client, const std::string& h, const TArgs& a) {
-  auto needs = [&](size_t count) {
-    if (a.size() == count) return true;
-    Error(client, kBadParameter, "ожидается параметров: " + std::to_string(count));
-    return false;
+bool CRemoteCommands::Needs(int client, const TArgs& args, size_t count) {
+  if (args.size() == count) return true;
+  Error(client, args.size() > count ? kParameterNotAllowed : kMissingParameter,
+        "ожидается параметров: " + std::to_string(count));
+  return false;
+}
+
+// Holds the client's next commands until every operation before has taken
+// effect (*OPC?, *OPC, *WAI); `answer` is said then (none when empty), and
+// *OPC sets the "operation complete" event.
+TReply CRemoteCommands::WaitSettled(int client, std::string answer, bool setOperationComplete) {
+  TReply r;
+  r.ready = [this] { return Settled(); };
+  r.late = [this, client, answer, setOperationComplete] {
+    runStarted_ = false;
+    if (setOperationComplete) status_[client].events |= 1;
+    return answer;
   };
+  r.timeoutSeconds = kOpcTimeoutSeconds;
+  r.onTimeout = [this, client, answer] {
+    runStarted_ = false;
+    Error(client, kNotFinished, "за 60 с");
+    return answer.empty() ? answer : std::string("0");
+  };
+  return r;
+}
+
+TReply CRemoteCommands::Dispatch(int client, const std::string& h, const TArgs& a) {
+  auto needs = [&](size_t count) { return Needs(client, a, count); };
   CSchemeManager* scheme = form_->Scheme();
+  // The common commands every instrument answers.
   if (h == "*IDN?") {
     return TReply::Text("Korvan,Vektra Launcher,0," + QCoreApplication::applicationVersion().toStdString());
   }
   if (h == "*CLS") {
     errors_[client].clear();
+    status_[client].events = 0;
     return TReply::None();
   }
-  if (h == "*OPC?") {
-    TReply r;
-    r.ready = [this] { return Settled(); };
-    r.late = [this] {
-      runStarted_ = false;
-      return std::string("1");
-    };
-    r.timeoutSeconds = kOpcTimeoutSeconds;
-    r.onTimeout = [this, client] {
-      runStarted_ = false;
-      Error(client, kNotFinished, "за 60 с");
-      return std::string("0");
-    };
-    return r;
+  if (h == "*OPC?") return WaitSettled(client, "1", false);
+  if (h == "*OPC") return WaitSettled(client, std::string(), true);
+  if (h == "*WAI") return WaitSettled(client, std::string(), false);
+  if (h == "*TST?") return TReply::Text("0");  // nothing to test beyond answering: passed
+  if (h == "*ESR?") {
+    const int events = status_[client].events;
+    status_[client].events = 0;
+    return TReply::Text(std::to_string(events));
+  }
+  if (h == "*ESE?" || h == "*SRE?")
+    return TReply::Text(std::to_string(h == "*ESE?" ? status_[client].eventEnable : status_[client].serviceEnable));
+  if (h == "*ESE" || h == "*SRE") {
+    if (!needs(1)) return TReply::None();
+    char* end = nullptr;
+    const long mask = std::strtol(a[0].c_str(), &end, 10);
+    if (a[0].empty() || *end != '\0') {
+      Error(client, kBadParameter, a[0]);
+      return TReply::None();
+    }
+    if (mask < 0 || mask > 255) {
+      Error(client, kDataOutOfRange, a[0] + " (0…255)");
+      return TReply::None();
+    }
+    (h == "*ESE" ? status_[client].eventEnable : status_[client].serviceEnable) = static_cast<int>(mask);
+    return TReply::None();
+  }
+  if (h == "*STB?") {
+    // Bit 2: an error waits in the queue; bit 5: an enabled event; bit 6:
+    // an enabled summary (no service requests are sent on this port).
+    const TStatus& st = status_[client];
+    int byte = (errors_[client].empty() ? 0 : 4) | ((st.events & st.eventEnable) ? 32 : 0);
+    if (byte & st.serviceEnable & ~64) byte |= 64;
+    return TReply::Text(std::to_string(byte));
   }
   if (h == "SYST:ERR?") return TReply::Text(PopError(client));
+  if (h == "SYST:VERS?") return TReply::Text("1999.0");
 
   // A module's window may be running a nested loop (a menu, a progress
   // dialog) in which this command came: nothing may close, reload or
   // restart the modules meanwhile.
   const bool changesModules = h == "SCH:OPEN" || h == "SCH:CLOS" || h == "SCH:STOP" || h == "SCH:STAR" ||
                               h == "PROF:OPEN" || h == "PROF:REST" || h == "MOD:STAT" || h == "RUN:STAR" ||
-                              h == "RUN:STOP";
+                              h == "RUN:STOP" || h == "*RST";
   if (changesModules && scheme && scheme->Busy()) {
     Error(client, VKT_ERROR, "модуль занят окном; повторите позже");
     return TReply::None();
   }
 
+  if (h == "*RST") {
+    // Back to the scheme's own values (what a profile restore does); no
+    // operation is waited for any more.
+    if (scheme) scheme->RestoreProfile();
+    runStarted_ = false;
+    return TReply::None();
+  }
   if (h == "SCH:OPEN") {
     if (!needs(1)) return TReply::None();
     const int rc = form_->OpenScheme(QString::fromStdString(a[0]));
@@ -339,11 +445,20 @@ TReply CRemoteCommands::Dispatch(int client, const std::string& h, const TArgs& 
       return TReply::None();
     }
     if (h == "PROF:REST") {
-      if (a.empty()) scheme->RestoreProfile();
-      else Error(client, kBadParameter, "ожидается параметров: 0");
+      if (needs(0)) scheme->RestoreProfile();
       return TReply::None();
     }
     if (!needs(1)) return TReply::None();
+    if (h == "PROF:OPEN") {
+      std::string contents;
+      vkplatform::ReadFailure failure = vkplatform::ReadFailure::none;
+      if (!vkplatform::ReadWholeFile(a[0], contents, VKCore::kSchemeFileLimit, &failure)) {
+        Error(client, VKT_ERROR,
+              failure == vkplatform::ReadFailure::tooLarge ? vkplatform::TooLargeText(a[0], VKCore::kSchemeFileLimit)
+                                                           : "Невозможно открыть файл \"" + a[0] + "\".");
+        return TReply::None();
+      }
+    }
     const int rc = h == "PROF:SAVE" ? scheme->SaveProfile(a[0].c_str()) : scheme->OpenProfile(a[0].c_str());
     if (rc != 0) Error(client, rc, a[0]);
     return TReply::None();
@@ -418,8 +533,11 @@ TReply CRemoteCommands::Dispatch(int client, const std::string& h, const TArgs& 
 
   if (h == "TRAC:DATA?") return DisplayQuery(client, a, "trace", true);
   if (h == "MARK:VAL?" || h == "LINK:VAL?") {
-    if (a.size() != 2) {
-      Error(client, kBadParameter, "ожидается параметров: 2");
+    if (!needs(2)) return TReply::Text("");
+    char* end = nullptr;
+    const long index = std::strtol(a[1].c_str(), &end, 10);
+    if (a[1].empty() || *end != '\0' || index < 0 || index > 9) {
+      Error(client, kDataOutOfRange, "номер " + a[1] + " (0…9)");
       return TReply::Text("");
     }
     const std::string question = std::string(h == "MARK:VAL?" ? "marker " : "link ") + a[1];
@@ -430,7 +548,8 @@ TReply CRemoteCommands::Dispatch(int client, const std::string& h, const TArgs& 
   }
   if (h == "MARK:STAT:RES") return DisplayQuery(client, a, "statistics reset", false);
   if (h == "REP:HTML" || h == "REP:PDF") {
-    if (a.size() != 2 || a[1].empty()) {
+    if (!needs(2)) return TReply::None();
+    if (a[1].empty()) {
       Error(client, kBadParameter, "ожидается: модуль, файл");
       return TReply::None();
     }

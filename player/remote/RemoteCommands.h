@@ -18,10 +18,11 @@ class CBasePlugin;
 
 namespace vkremote {
 
-// The language's own error codes (the system's result codes are negative
-// numbers above -100).
-constexpr int kUnknownCommand = -100, kBadParameter = -101, kNoScheme = -102, kNotFinished = -103,
-              kQueueOverflow = -350;
+// The language's own errors, under the numbers instrument clients know
+// (the system's own result codes are the negative numbers above -100).
+constexpr int kSyntaxError = -102, kParameterNotAllowed = -108, kMissingParameter = -109,
+              kUnknownCommand = -113, kNotFinished = -200, kNoScheme = -221, kDataOutOfRange = -222,
+              kBadParameter = -224, kQueueOverflow = -350;
 
 // The arguments of a command line: comma-separated, strings in double or
 // single quotes (a quote doubled inside stands for itself).
@@ -34,7 +35,10 @@ class CRemoteCommands {
 
   explicit CRemoteCommands(TMainForm* form) : form_(form) {}
   TReply Run(int client, const std::string& line);
-  void Forget(int client) { errors_.erase(client); }
+  void Forget(int client) {
+    errors_.erase(client);
+    status_.erase(client);
+  }
 
  private:
   using TArgs = std::vector<std::string>;
@@ -47,8 +51,18 @@ class CRemoteCommands {
   // The complete sweeps each display has taken, by module.
   std::map<std::string, unsigned long long> SweepsShown() const;
 
+  // The count of arguments a command takes: -108 for more, -109 for fewer.
+  bool Needs(int client, const TArgs& args, size_t count);
+  TReply WaitSettled(int client, std::string answer, bool setOperationComplete);
+
   TMainForm* form_;
   std::map<int, std::deque<std::pair<int, std::string>>> errors_;
+  // Each client's standard event status register and the enable masks of
+  // its events and of its service requests.
+  struct TStatus {
+    int events = 0, eventEnable = 0, serviceEnable = 0;
+  };
+  std::map<int, TStatus> status_;
   // A run started by a command: *OPC? also waits for a sweep after it.
   bool runStarted_ = false;
   std::map<std::string, unsigned long long> sweepsAtStart_;

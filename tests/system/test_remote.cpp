@@ -30,6 +30,10 @@
 #include "PluginFeed.h"
 #include "VKPaths.h"
 #include "remote/RemoteControl.h"
+#include "SchemeManager.h"
+
+#include <QAction>
+#include <QToolBar>
 
 namespace fs = std::filesystem;
 
@@ -182,7 +186,7 @@ TEST(Remote, ScriptDrivesTheBench) {
   });
   EXPECT_EQ(idn.rfind("Korvan,Vektra Launcher,0,", 0), 0u) << idn;
   EXPECT_EQ(noError, "0,\"Нет ошибок\"");
-  EXPECT_EQ(unknown.rfind("-100,\"Неизвестная команда", 0), 0u) << unknown;
+  EXPECT_EQ(unknown.rfind("-113,\"Неизвестная команда", 0), 0u) << unknown;
   EXPECT_EQ(state, "RUNNING");
   EXPECT_EQ(opc1, "1");
   EXPECT_NE(sweepState.find("value=\"801\""), std::string::npos) << sweepState;
@@ -267,8 +271,8 @@ TEST(Remote, BadInputIsRefusedPlainly) {
   });
   EXPECT_EQ(floodAnswers, 600);
   EXPECT_EQ(lastWords.rfind("Korvan", 0), 0u) << lastWords;
-  EXPECT_EQ(noScheme.rfind("-102,", 0), 0u) << noScheme;
-  EXPECT_EQ(badQuote.rfind("-101,", 0), 0u) << badQuote;
+  EXPECT_EQ(noScheme.rfind("-221,", 0), 0u) << noScheme;
+  EXPECT_EQ(badQuote.rfind("-102,", 0), 0u) << badQuote;
   EXPECT_EQ(wrongToken.rfind("-311,", 0), 0u) << wrongToken;
   EXPECT_TRUE(closedOnToken);
   EXPECT_EQ(longLine.rfind("-312,", 0), 0u) << longLine;
@@ -374,4 +378,150 @@ TEST(Remote, PlacesTokensAndOtherUsers) {
   EXPECT_NE(refused.find("другого пользователя"), std::string::npos) << refused;
   const std::string served = asNobody(port, kToken);
   EXPECT_EQ(served.rfind("Korvan", 0), 0u) << served;
+}
+
+// The conventions instrument clients expect: the common commands and their
+// status registers, the standard error numbers, what a client sent said
+// back printable, a zero byte refused, and a failed command said by its
+// own message (never a failed internal check's text).
+TEST(Remote, CommonCommandsAndStandardErrors) {
+  TAppFirst app;
+  auto form = EmptyLauncher();
+  vkremote::CRemoteControl remote(form.get());
+  std::string error;
+  const int port = remote.Start({0, "127.0.0.1", ""}, error);
+  ASSERT_GT(port, 0) << error;
+  const std::string demo = std::string(VK_BIN_DIR) + "/schemes/demo.vms";
+  std::vector<std::string> answers;
+  Drive([&] {
+    TClient c(port);
+    for (const char* q : {"*ESE 60", "*SRE 32", "*ESE?", "*SRE?", "*TST?", "SYST:VERS?", "*ESR?"}) {
+      if (std::string(q).back() == '?') answers.push_back(c.Ask(q));
+      else c.Send(q);
+    }
+    c.SendRaw(std::string("F\x01\xFF:BAR 1\n"));
+    answers.push_back(c.Ask("*STB?"));  // an error waits, an enabled event, the summary
+    answers.push_back(c.Ask("SYST:ERR?"));
+    answers.push_back(c.Ask("*ESR?"));  // a command error, then cleared
+    answers.push_back(c.Ask("*ESR?"));
+    c.Send("*ESE 1,2");
+    c.Send("*ESE");
+    c.Send("*SRE 300");
+    answers.push_back(c.Ask("MARK:VAL? \"chart\",12"));  // a query answers, if only with nothing
+    c.SendRaw(std::string("SCH:OPEN \"a\0b.vms\"\n", 19));
+    for (int i = 0; i < 5; ++i) answers.push_back(c.Ask("SYST:ERR?"));
+    c.Send("SCH:OPEN \"" + demo + "\"");
+    c.Send("PROF:OPEN \"/nowhere/missing.vpr\"");
+    answers.push_back(c.Ask("SYST:ERR?"));
+    answers.push_back(c.Ask("SYST:ERR?"));
+    c.Send("*CLS");
+    c.Send("*RST");
+    c.Send("*WAI");
+    c.Send("*OPC");
+    answers.push_back(c.Ask("*ESR?"));
+  });
+  const std::vector<std::string> expected = {
+      "60", "32", "0", "1999.0", "0", "100",
+      "-113,\"Неизвестная команда: F\\x01\\xFF:BAR\"", "32", "0", "",
+      "-108,\"Лишний параметр: ожидается параметров: 1\"", "-109,\"Не хватает параметра: ожидается параметров: 1\"",
+      "-222,\"Значение вне допустимых пределов: 300 (0…255)\"",
+      "-222,\"Значение вне допустимых пределов: номер 12 (0…9)\"",
+      "-224,\"Неверный параметр: нулевой байт в параметре \"\"a\\x00b.vms\"\"\"",
+      "-1,\"Ошибка: Невозможно открыть файл \"\"/nowhere/missing.vpr\"\".\"", "0,\"Нет ошибок\"", "1"};
+  ASSERT_EQ(answers.size(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(answers[i], expected[i]) << i;
+}
+
+// Stop and start of the run control in any order and timing (back to back,
+// doubled, a start while the stop is still on its way): afterwards Start,
+// Stop and the wizard say whether the instrument sweeps, and a marker read
+// after *OPC? reads the sweep that *OPC? waited for.
+TEST(Remote, StopAndStartLeaveTheRunControlUsable) {
+  TAppFirst app;
+  auto form = EmptyLauncher();
+  vkremote::CRemoteControl remote(form.get());
+  std::string error;
+  const int port = remote.Start({0, "127.0.0.1", ""}, error);
+  ASSERT_GT(port, 0) << error;
+  const std::string bench = std::string(VK_BIN_DIR) + "/schemes/bench.vms";
+  Drive([&] {
+    TClient c(port);
+    c.Send("SCH:OPEN \"" + bench + "\"");
+    c.Ask("*OPC?");
+  });
+  auto action = [&](const char* bar, const char* name) -> QAction* {
+    for (QToolBar* b : form->findChildren<QToolBar*>())
+      if (b->objectName() == bar)
+        for (QAction* a : b->actions())
+          if (a->objectName() == name) return a;
+    return nullptr;
+  };
+  QAction* start = action("run", "ActionStart");
+  QAction* stop = action("run", "ActionStop");
+  QAction* wizard = action("check", "ActionWizard");
+  ASSERT_TRUE(start && stop && wizard);
+  CBasePlugin* chart = nullptr;
+  ASSERT_TRUE(form->Scheme() && form->Scheme()->GetPlugin(chart, "chart") == 0 && chart);
+  auto sweeps = [&] {
+    AnsiString answer;
+    return chart->Query("sweeps", answer) == VKT_OK ? std::stoull(answer) : 0ull;
+  };
+  // The run is under way (the bench starts it): the instrument sweeps.
+  ASSERT_TRUE(RunEventsUntil([&] { return sweeps() >= 2; }, 20000));
+
+  const std::vector<std::vector<std::string>> orders = {
+      {"RUN:STOP", "RUN:STAR"},
+      {"RUN:STOP", "RUN:STAR"},
+      {"RUN:STOP", "RUN:STOP", "RUN:STAR", "RUN:STAR"},
+      {"RUN:STOP", "RUN:STAR", "RUN:STOP", "RUN:STAR"},
+      {"RUN:STOP"},
+      {"RUN:STAR", "RUN:STOP", "RUN:STAR"},
+      {"RUN:STOP", "RUN:STAR", "RUN:STOP"},
+      {"RUN:STAR", "RUN:STOP"},
+      {"RUN:STAR"},
+  };
+  for (size_t i = 0; i < orders.size(); ++i) {
+    SCOPED_TRACE(i);
+    Drive([&] {
+      TClient c(port);
+      for (const std::string& command : orders[i]) c.Send(command);
+      c.Ask("*OPC?");
+    });
+    const bool sweeping = orders[i].back() == "RUN:STAR";
+    // Every answer of the instrument comes within a few sweeps; then the
+    // actions agree with it, and go on agreeing.
+    const auto before = sweeps();
+    auto agree = [&] {
+      return start->isEnabled() == !sweeping && stop->isEnabled() == sweeping && wizard->isEnabled() == !sweeping;
+    };
+    if (sweeping) {
+      EXPECT_TRUE(RunEventsUntil([&] { return sweeps() >= before + 3 && agree(); }, 20000));
+    } else {
+      // Stopped: a start of the wizard's own would be possible again.
+      EXPECT_TRUE(RunEventsUntil([&] { return agree(); }, 5000));
+      RunEventsUntil([] { return false; }, 300);
+    }
+    EXPECT_TRUE(agree()) << start->isEnabled() << stop->isEnabled() << wizard->isEnabled();
+  }
+
+  // A new sweep range, then a run: after *OPC? the marker stands on the
+  // sweep just taken (the pass band's maximum is within the new range).
+  for (const auto& [from, to] : {std::pair{420, 520}, std::pair{700, 900}, std::pair{300, 450}}) {
+    SCOPED_TRACE(from);
+    std::string marker;
+    Drive([&, from = from, to = to] {
+      TClient c(port);
+      c.Send("MOD:STAT \"sweep\",'<parameters><element id=\"1\" value=\"" + std::to_string(from) +
+             "\"/><element id=\"2\" value=\"" + std::to_string(to) + "\"/><element id=\"3\" value=\"201\"/></parameters>'");
+      c.Ask("*OPC?");
+      c.Send("RUN:STOP");
+      c.Send("RUN:STAR");
+      c.Ask("*OPC?");
+      marker = c.Ask("MARK:VAL? \"chart\",0");
+    });
+    ASSERT_FALSE(marker.empty() || marker[0] == ',') << marker;
+    const double arg = std::stod(marker.substr(0, marker.find(',')));
+    EXPECT_GE(arg, from) << marker;
+    EXPECT_LE(arg, to) << marker;
+  }
 }
