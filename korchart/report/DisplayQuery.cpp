@@ -43,7 +43,10 @@ int AnswerDisplayQuery(const std::string& request, const TDisplay& d, std::strin
   std::string what;
   words >> what;
   if (what == "sweeps") {
-    answer = std::to_string(d.sweeps);
+    std::string which;
+    words >> which;
+    if (!which.empty() && which != "marked") return Fail(answer, "ожидается sweeps или sweeps marked");
+    answer = std::to_string(which.empty() ? d.sweeps : d.sweepsMarked);
     return VKT_OK;
   }
   if (what == "trace") {

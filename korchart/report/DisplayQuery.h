@@ -23,11 +23,15 @@ struct TDisplay {
   std::string argumentTitle, argumentUnits;
   std::vector<QCPGraph*> traces;  // in the order shown
   unsigned long long sweeps = 0;
+  // Of those, the sweeps the markers and link markers have been placed on
+  // (they move when the display is drawn).
+  unsigned long long sweepsMarked = 0;
 };
 
 // 0 with `answer`; VKT_ERROR with the reason in `answer`; VKT_NOT_SUPPORTED
 // for a question a display does not answer.
 //  "sweeps"            the complete sweeps taken
+//  "sweeps marked"     the complete sweeps the markers have been placed on
 //  "trace"             the CSV of "Сохранить как CSV..."
 //  "marker N"          argument, then each shown trace's value there ("" for none)
 //  "link N"            the link marker's text (kNoValueText when it has no value)

@@ -300,7 +300,9 @@ std::map<std::string, unsigned long long> CRemoteCommands::SweepsShown() const {
   for (unsigned i = 0; i < scheme->GetPluginCount(); ++i) {
     CBasePlugin* module = nullptr;
     AnsiString answer;
-    if (scheme->GetPlugin(module, i) == 0 && module && module->Query("sweeps", answer) == VKT_OK)
+    // The sweeps whose markers have been placed: a marker read after *OPC?
+    // reads the sweep it waited for.
+    if (scheme->GetPlugin(module, i) == 0 && module && module->Query("sweeps marked", answer) == VKT_OK)
       shown[module->Name()] = std::strtoull(answer.c_str(), nullptr, 10);
   }
   return shown;

@@ -246,7 +246,11 @@ void TChartPanel::ParentResize() {
 }
 
 void TChartPanel::Draw() {
+  // The markers and link markers are placed on the data just before the
+  // frame is drawn: the sweeps taken until now are the ones they read.
+  const unsigned long long taken = sweepsTaken_;
   chart_->replot();
+  sweepsMarked_ = taken;
   ++framesDrawn_;
   // What has been taken and drawn, for automation and measurements.
   chart_->setProperty("sweepsTaken", static_cast<qulonglong>(sweepsTaken_));
@@ -500,6 +504,7 @@ int TChartPanel::Query(const AnsiString& request, AnsiString& answer) {
   d.argumentUnits = UnitOf(settings_.bottomTitle).toStdString();
   d.traces.assign(series_.begin(), series_.end());
   d.sweeps = sweepsTaken_;
+  d.sweepsMarked = sweepsMarked_;
   return korchart::AnswerDisplayQuery(request, d, answer);
 }
 

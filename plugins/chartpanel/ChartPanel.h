@@ -91,6 +91,9 @@ class TChartPanel : public TFramePlugin {
   // "framesDrawn"); where the sweep being taken goes on, and whether it
   // is whole so far.
   unsigned long long sweepsTaken_ = 0, framesDrawn_ = 0;
+  // The sweeps taken whole before the last redraw, which placed the
+  // markers on them: what automation waits for before it reads a marker.
+  unsigned long long sweepsMarked_ = 0;
   unsigned sweepNext_ = 0;
   bool sweepWhole_ = false;
 };

@@ -148,6 +148,7 @@ int TPlotDesk::Finalize() {
   // A data-ready event still on its way dies with the chart.
   area_.reset();
   channels_.clear();
+  sweepsMarked_ = 0;  // the channels' counts start again with the next run
   return 0;
 }
 
@@ -160,6 +161,7 @@ int TPlotDesk::Query(const AnsiString& request, AnsiString& answer) {
   d.argumentUnits = area_->ArgumentUnits();
   d.traces = area_->TraceSeries();
   d.sweeps = WholeSweeps();
+  d.sweepsMarked = sweepsMarked_;
   return korchart::AnswerDisplayQuery(request, d, answer);
 }
 
@@ -376,7 +378,11 @@ bool TPlotDesk::TakeCommon() {
 
 void TPlotDesk::Draw() {
   if (!area_) return;
+  // The markers search (a sweep has ended) or follow their places just
+  // before the frame is drawn: the sweeps taken until now are what they read.
+  const unsigned long long whole = WholeSweeps();
   area_->Chart()->replot();
+  sweepsMarked_ = whole;
   ++framesDrawn_;
   FrameShown();
   area_->Chart()->setProperty("framesTaken", static_cast<qulonglong>(framesTaken_));

@@ -82,6 +82,9 @@ class TPlotDesk : public TFramePlugin {
   QPointer<QWidget> panel_;
   std::string lastFailure_;
   unsigned long long framesTaken_ = 0, framesDrawn_ = 0;
+  // The whole sweeps taken before the last redraw, which placed the markers
+  // on them: what automation waits for before it reads a marker.
+  unsigned long long sweepsMarked_ = 0;
   QElapsedTimer clock_;
   qint64 lastFrame_ = -1;
 };

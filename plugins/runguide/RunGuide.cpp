@@ -58,6 +58,7 @@ int TRunGuide::Initialize(QWidget* parent, xmlNode* node) {
   indexConfirmed_ = false;
   deviceSeen_ = false;
   runLost_ = false;
+  awaited_.clear();
   curStep_ = -1;
   form_ = new TFrmRunWizard(parent);
   form_->setProperty("helpContext", kHelpContext);
@@ -201,14 +202,22 @@ COutLinkPoint* TRunGuide::CommandOutput() {
   return out;
 }
 
-void TRunGuide::Send(COutLinkPoint* output, CBasePacket* packet) {
-  if (output->AddPacket(packet) != VKT_OK) delete packet;  // refused: the wizard does not retry
+void TRunGuide::SendCommand(COutLinkPoint* output, CDevCommand* command) {
+  const short what = command->Command();
+  if (output->AddPacket(command) != VKT_OK) {
+    delete command;  // refused: the wizard does not retry, and no answer comes
+    return;
+  }
+  // A lost connection leaves answers that never come: the list stays short.
+  constexpr size_t kMostAwaited = 16;
+  if (awaited_.size() >= kMostAwaited) awaited_.pop_front();
+  awaited_.push_back(what);
 }
 
 void TRunGuide::Run(bool confirmed) {
   COutLinkPoint* out = CommandOutput();
   if (!out) return;
-  Send(out, new CDevCommand(MI_RUN, 0, 2, 128, confirmed ? 1 : 0, 0));
+  SendCommand(out, new CDevCommand(MI_RUN, 0, 2, 128, confirmed ? 1 : 0, 0));
   runStart_ = clock_();
   awaitingFirstPart_ = true;
   runSent_ = true;
@@ -218,7 +227,7 @@ void TRunGuide::CancelRun() {
   COutLinkPoint* out = CommandOutput();
   running_ = false;
   if (!out) return;
-  Send(out, new CDevCommand(MI_RESET, 0, 0, 0, 0, 0));
+  SendCommand(out, new CDevCommand(MI_RESET, 0, 0, 0, 0, 0));
 }
 
 void TRunGuide::SendIndex(int index) {
@@ -241,6 +250,12 @@ void TRunGuide::OnCommand(CSubscriber*, CBasePacket* packet, bool&) {
   auto* command = dynamic_cast<CDevCommand*>(packet);
   if (!command || !form_) return;
   const bool reset = command->Command() == MI_RESET;
+  const bool runOrReset = reset || command->Command() == MI_RUN;
+  // The answer to the guide's own stop or start, however late it comes:
+  // the actions already say what was asked for.
+  const bool own = runOrReset && !awaited_.empty() && awaited_.front() == command->Command();
+  if (own) awaited_.pop_front();
+  else if (reset) awaited_.clear();  // a reset from elsewhere: what was sent before it is not answered
   if (reset && !deviceSeen_) {
     deviceSeen_ = true;
     form_->ActionStart->setEnabled(true);
@@ -252,6 +267,7 @@ void TRunGuide::OnCommand(CSubscriber*, CBasePacket* packet, bool&) {
         if (form_ && form_->ActionStart->isEnabled()) form_->ActionStart->trigger();
       }, Qt::QueuedConnection);
   }
+  if (own) return;
   if (reset && steps_.empty() && form_->ActionStop->isEnabled()) {
     // A reset the guide did not ask for (Stop is disabled before it asks):
     // the device lost the operator's run, for instance when it greets a new

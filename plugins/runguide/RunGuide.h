@@ -10,6 +10,7 @@
 // the wizard's form); the plug-in has no work in the worker.
 #include <QPointer>
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -17,6 +18,7 @@
 
 #include "Plugin.h"
 
+class CDevCommand;
 class QAction;
 class QToolBar;
 class QWidget;
@@ -63,7 +65,8 @@ class TRunGuide : public CBasePlugin {
  private:
   void SendIndex(int index);
   COutLinkPoint* CommandOutput();
-  void Send(COutLinkPoint* output, CBasePacket* packet);
+  // Sends MI_RUN or MI_RESET; the instrument's answer to it is expected.
+  void SendCommand(COutLinkPoint* output, CDevCommand* command);
 
   std::vector<WizardStep> steps_;
   int curStep_ = -1;
@@ -72,6 +75,13 @@ class TRunGuide : public CBasePlugin {
   bool indexConfirmed_ = false;
   bool deviceSeen_ = false;
   bool autostart_ = false;  // start measuring when the instrument is first there
+  // MI_RUN and MI_RESET sent whose answers have not come back yet, oldest
+  // first. The instrument answers in order: an answer that matches the
+  // oldest is the guide's own, which changes nothing (the actions already
+  // show what the guide asked for, however late the answer comes). Any
+  // other is somebody else's: another module's run, or the greeting of a
+  // new connection.
+  std::deque<short> awaited_;
   // A reset the guide did not ask for ended its run; an MI_RUN that follows
   // (the run sent again on a new connection) makes it the guide's run again.
   bool runLost_ = false;

@@ -157,6 +157,35 @@ TEST(ChartPanel, OnlyWholeSweepsCount) {
   EXPECT_EQ(sweeps(), "2");
 }
 
+// Automation's "sweeps marked" (what *OPC? waits for) count a sweep only
+// once the markers have been placed on it: a marker read then reads that
+// sweep, however soon the sweeps follow one another.
+TEST(ChartPanel, MarkedSweepsAreTheOnesTheMarkersRead) {
+  TPanel p({F, A});
+  korchart::MarksManager* marks = p.chart.Chart()->Markers()->GetMarksManager();
+  ASSERT_NE(marks, nullptr);
+  marks->Mark(0)->Activate();
+  marks->Mark(0)->SetOnFreq(150);
+  auto ask = [&](const std::string& question) {
+    AnsiString answer;
+    EXPECT_EQ(p.chart.Query(question, answer), VKT_OK) << answer;
+    return std::string(answer);
+  };
+  for (int sweep = 1; sweep <= 6; ++sweep) {
+    SCOPED_TRACE(sweep);
+    const double level = -10.0 * sweep;
+    p.SendPart(100, 0, 60, {F, A}, [&](int, unsigned) { return level; });
+    p.SendPart(100, 60, 40, {F, A}, [&](int, unsigned) { return level; });
+    ASSERT_TRUE(p.RunUntil([&] { return ask("sweeps marked") == std::to_string(sweep); }));
+    const std::string reading = ask("marker 0");
+    ASSERT_EQ(reading.substr(0, 4), "150,") << reading;
+    EXPECT_DOUBLE_EQ(std::stod(reading.substr(4)), level) << reading;
+  }
+  EXPECT_EQ(ask("sweeps"), "6");
+  AnsiString answer;
+  EXPECT_EQ(p.chart.Query("sweeps drawn", answer), VKT_ERROR);
+}
+
 TEST(ChartPanel, FramesThatDoNotFitAreSaidOnceAndReleased) {
   vkplatform::ReportCapture reports;
   TPanel p({F, A, B});

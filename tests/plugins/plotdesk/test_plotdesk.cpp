@@ -15,6 +15,9 @@
 #include <QTreeWidget>
 
 #include <array>
+#include <cmath>
+#include <cstring>
+#include <random>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -31,6 +34,7 @@
 #include "TestHome.h"
 #include "VKXml.h"
 #include "markers/MarksManager.h"
+#include "markers/Metka.h"
 #include "model/TraceMath.h"
 #include "platform/Report.h"
 #include "qcustomplot.h"
@@ -493,6 +497,34 @@ TEST(PlotDesk, PairModeBadFramesAndAWholeVectorAfterParts) {
   EXPECT_EQ(d.Trace(0)->PointCount(), 30u);  // nothing of the bad frames drawn
 }
 
+// Automation's "sweeps marked" (what *OPC? waits for) count a sweep only
+// once the markers have been placed on it, however soon sweeps follow.
+TEST(PlotDesk, MarkedSweepsAreTheOnesTheMarkersRead) {
+  TDesk d({kX, kY1});
+  korchart::MarksManager* marks = d.desk.Area()->Marks();
+  ASSERT_NE(marks, nullptr);
+  marks->Mark(0)->Activate();
+  marks->Mark(0)->SetOnFreq(105);
+  auto ask = [&](const std::string& question) {
+    AnsiString answer;
+    EXPECT_EQ(d.desk.Query(question, answer), VKT_OK) << answer;
+    return std::string(answer);
+  };
+  for (int sweep = 1; sweep <= 6; ++sweep) {
+    SCOPED_TRACE(sweep);
+    const double level = -100.0 * sweep;
+    for (unsigned offset : {0u, 20u}) {
+      d.Send(kX, d.Vector(40, offset, 20, 100));
+      d.Send(kY1, d.Vector(40, offset, 20, level));
+    }
+    ASSERT_TRUE(d.RunUntil([&] { return ask("sweeps marked") == std::to_string(sweep); }));
+    const std::string reading = ask("marker 0");
+    ASSERT_EQ(reading.substr(0, 4), "105,") << reading;
+    EXPECT_DOUBLE_EQ(std::stod(reading.substr(4)), level + 5) << reading;
+  }
+  EXPECT_EQ(ask("sweeps"), "6");
+}
+
 // The scheme's last trace is the selected one; automation's "sweeps" are
 // the sweeps every fed channel took whole (its parts from 0 to the end in
 // a row), not the frames.
@@ -845,4 +877,42 @@ TEST(PlotDeskScheme, RangeChangedWhileItSweeps) {
   EXPECT_EQ(disorders, 0);
   EXPECT_EQ(reports.CountText("предустановок"), reports.Count())
       << (reports.Count() ? reports.Reports().back().text : "");
+}
+
+// A trace file keeps every digit: half a million readings loaded into a
+// memory trace (on a channel in dB, shown as they are) and saved again come
+// back bit for bit, arguments in their own order included.
+TEST(DiagramTraces, TraceFilesKeepEveryDigit) {
+  vkplatform::ReportCapture reports;
+  TArea a;
+  constexpr unsigned kPoints = 500000;
+  std::mt19937_64 random(8122026);
+  std::uniform_real_distribution<double> hertz(1e5, 2e10), decibels(-140, 30);
+  CDoubleMatrix original;
+  auto* x = new CDoubleVector(kPoints);
+  auto* y = new CDoubleVector(kPoints);
+  for (unsigned i = 0; i < kPoints; ++i) {
+    (*x)[i] = hertz(random);
+    (*y)[i] = i % 2 ? decibels(random) : std::ldexp(decibels(random), static_cast<int>(i % 600) - 300);
+  }
+  (*x)[1] = 749999.75;
+  (*y)[1] = 1083.125;
+  original.InsertColumn(x);
+  original.InsertColumn(y);
+  const std::string file = TestHome() + "/every-digit.trc", again = TestHome() + "/every-digit-again.trc";
+  ASSERT_EQ(original.SaveToFile(file), 0);
+  CTraceStatic* m = a.area.CreateMemoryTrace(&a.c1);
+  ASSERT_EQ(m->LoadFromFile(file), 0);
+  ASSERT_EQ(m->SaveToFile(again), 0);
+  CDoubleMatrix back;
+  ASSERT_EQ(back.LoadFromFile(again), 0);
+  ASSERT_EQ(back.Columns(), 2u);
+  ASSERT_EQ(back.Rows(), kPoints);
+  unsigned differ = 0;
+  for (unsigned c = 0; c < 2; ++c)
+    for (unsigned i = 0; i < kPoints; ++i)
+      if (std::memcmp(&(*back.Column(c))[i], &(*original.Column(c))[i], sizeof(double)) != 0 && differ++ < 3)
+        ADD_FAILURE() << c << "," << i << ": " << (*original.Column(c))[i] << " came back as " << (*back.Column(c))[i];
+  EXPECT_EQ(differ, 0u);
+  EXPECT_EQ(reports.Count(), 0u);
 }

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QToolBar>
 
+#include <deque>
 #include <filesystem>
 #include <fstream>
 
@@ -233,6 +234,60 @@ TEST(RunGuide, SimpleRunsAndMeasurementsStartedElsewhere) {
   auto reset = w.Command();
   ASSERT_TRUE(reset);
   EXPECT_EQ(reset->Command(), MI_RESET);
+}
+
+// Stop and Start pressed in any order and at any moment between the
+// instrument's answers (back to back, doubled, a start while the stop's
+// answer is still to come): once the answers are in, the instrument does
+// what the last press asked, and Start, Stop and the wizard say so.
+TEST(RunGuide, StopAndStartInAnyOrderAndTiming) {
+  for (int length = 1; length <= 4; ++length) {
+    TGuide g("<parameters/>", false);
+    QAction* start = g.Form().ActionStart;
+    QAction* stop = g.Form().ActionStop;
+    QAction* wizard = g.Form().ActionWizard;
+    // An instrument that answers every command in order.
+    std::deque<short> answers;
+    bool sweeping = false;
+    auto take = [&] {
+      while (auto c = g.Command()) {
+        sweeping = c->Command() == MI_RUN ? true : c->Command() == MI_RESET ? false : sweeping;
+        answers.push_back(c->Command());
+      }
+    };
+    auto answer = [&] {
+      take();
+      if (answers.empty()) return;
+      g.Feed("command", new CDevCommand(answers.front()));
+      answers.pop_front();
+    };
+    g.Feed("command", new CDevCommand(MI_RESET));  // the greeting
+    for (int presses = 0; presses < (1 << length); ++presses)
+      // Which steps press the next button (the others let one answer in).
+      for (int when = 0; when < (1 << (2 * length)); ++when) {
+        if (__builtin_popcount(static_cast<unsigned>(when)) != length) continue;
+        std::string trace;
+        int pressed = 0;
+        bool lastStart = false;
+        for (int step = 0; step < 2 * length; ++step) {
+          if (when & (1 << step)) {
+            lastStart = presses & (1 << pressed++);
+            (lastStart ? start : stop)->trigger();
+            trace += lastStart ? "Start " : "Stop ";
+          } else {
+            trace += answers.empty() ? "- " : "answer ";
+            answer();
+          }
+          take();
+        }
+        while (take(), !answers.empty()) answer();
+        SCOPED_TRACE(trace);
+        ASSERT_EQ(sweeping, lastStart);
+        ASSERT_EQ(start->isEnabled(), !sweeping);
+        ASSERT_EQ(wizard->isEnabled(), !sweeping);
+        ASSERT_EQ(stop->isEnabled(), sweeping);
+      }
+  }
 }
 
 namespace {
