@@ -40,7 +40,8 @@ function(vk_fuzz_build)
     "fuzz_scheme_open|20000|${PROJECT_SOURCE_DIR}/tests/data/schemes,${PROJECT_SOURCE_DIR}/schemes|-dict=${fuzz}/scheme.dict"
     "fuzz_profile_apply|20000|${fuzz}/corpus/profile|-dict=${fuzz}/scheme.dict"
     "fuzz_matrix_load|30000|${fuzz}/corpus/matrix|"
-    "fuzz_device_blocks|60000|${fuzz}/corpus/blocks|")
+    "fuzz_device_blocks|60000|${fuzz}/corpus/blocks|"
+    "fuzz_remote_commands|3000|${fuzz}/corpus/remote|-dict=${fuzz}/remote.dict")
   foreach(entry ${targets})
     string(REPLACE "|" ";" fields "${entry}")
     list(GET fields 0 name)

@@ -1,8 +1,6 @@
 #include "remote/RemoteCommands.h"
 
-#include <QAction>
 #include <QCoreApplication>
-#include <QToolBar>
 
 #include <libxml/tree.h>
 
@@ -14,8 +12,8 @@
 #include <mutex>
 #include <thread>
 
-#include "MainForm.h"
 #include "Plugin.h"
+#include "SchemeManager.h"
 #include "VKXml.h"
 #include "platform/FileUtil.h"
 #include "platform/Report.h"
@@ -141,6 +139,13 @@ std::string XmlText(xmlNode* node) {
 
 }  // namespace
 
+std::string CanonicalHeader(const std::string& line) {
+  const size_t start = line.find_first_not_of(" \t");
+  if (start == std::string::npos) return std::string();
+  const size_t blank = line.find_first_of(" \t", start);
+  return Canonical(line.substr(start, blank == std::string::npos ? std::string::npos : blank - start));
+}
+
 bool SplitArguments(const std::string& text, std::vector<std::string>& arguments) {
   arguments.clear();
   size_t i = 0;
@@ -263,7 +268,7 @@ TReply CRemoteCommands::Run(int client, const std::string& line) {
 }
 
 CBasePlugin* CRemoteCommands::Module(int client, const TArgs& args, size_t count) {
-  if (!form_->Scheme()) {
+  if (!host_->Scheme()) {
     Error(client, kNoScheme, "");
     return nullptr;
   }
@@ -273,7 +278,7 @@ CBasePlugin* CRemoteCommands::Module(int client, const TArgs& args, size_t count
     return nullptr;
   }
   CBasePlugin* module = nullptr;
-  if (form_->Scheme()->GetPlugin(module, args[0]) != 0 || !module) {
+  if (host_->Scheme()->GetPlugin(module, args[0]) != 0 || !module) {
     Error(client, VKT_NO_PLUGIN, args[0]);
     return nullptr;
   }
@@ -295,7 +300,7 @@ TReply CRemoteCommands::DisplayQuery(int client, const TArgs& args, const std::s
 
 std::map<std::string, unsigned long long> CRemoteCommands::SweepsShown() const {
   std::map<std::string, unsigned long long> shown;
-  CSchemeManager* scheme = form_->Scheme();
+  CSchemeManager* scheme = host_->Scheme();
   if (!scheme || !scheme->Started()) return shown;
   for (unsigned i = 0; i < scheme->GetPluginCount(); ++i) {
     CBasePlugin* module = nullptr;
@@ -309,7 +314,7 @@ std::map<std::string, unsigned long long> CRemoteCommands::SweepsShown() const {
 }
 
 bool CRemoteCommands::Settled() const {
-  CSchemeManager* scheme = form_->Scheme();
+  CSchemeManager* scheme = host_->Scheme();
   if (!scheme || !scheme->Started()) return true;
   for (unsigned i = 0; i < scheme->GetPluginCount(); ++i) {
     CBasePlugin* module = nullptr;
@@ -355,7 +360,7 @@ TReply CRemoteCommands::WaitSettled(int client, std::string answer, bool setOper
 
 TReply CRemoteCommands::Dispatch(int client, const std::string& h, const TArgs& a) {
   auto needs = [&](size_t count) { return Needs(client, a, count); };
-  CSchemeManager* scheme = form_->Scheme();
+  CSchemeManager* scheme = host_->Scheme();
   // The common commands every instrument answers.
   if (h == "*IDN?") {
     return TReply::Text("Korvan,Vektra Launcher,0," + QCoreApplication::applicationVersion().toStdString());
@@ -422,21 +427,21 @@ TReply CRemoteCommands::Dispatch(int client, const std::string& h, const TArgs& 
   }
   if (h == "SCH:OPEN") {
     if (!needs(1)) return TReply::None();
-    const int rc = form_->OpenScheme(QString::fromStdString(a[0]));
+    const int rc = host_->OpenScheme(a[0]);
     if (rc != 0) Error(client, rc, a[0]);
     runStarted_ = false;
     return TReply::None();
   }
-  if (h == "SCH:NAME?") return TReply::Text(Quoted(TMainForm::ApplicationTitle()));
+  if (h == "SCH:NAME?") return TReply::Text(Quoted(host_->Title()));
   if (h == "SCH:STAT?") return TReply::Text(!scheme ? "CLOSED" : scheme->Started() ? "RUNNING" : "STOPPED");
   if (h == "SCH:CLOS" || h == "SCH:STOP" || h == "SCH:STAR") {
     if (!scheme) {
       Error(client, kNoScheme, "");
       return TReply::None();
     }
-    if (h == "SCH:CLOS") form_->CloseScheme();
+    if (h == "SCH:CLOS") host_->CloseScheme();
     else if (h == "SCH:STOP" && scheme->Started() && scheme->Stop() != 0) Error(client, VKT_ERROR, "");
-    else if (h == "SCH:STAR" && !scheme->Started() && scheme->Start(form_) != 0) Error(client, VKT_ERROR, "");
+    else if (h == "SCH:STAR" && !scheme->Started() && host_->StartScheme() != 0) Error(client, VKT_ERROR, "");
     runStarted_ = false;
     return TReply::None();
   }
@@ -510,16 +515,12 @@ TReply CRemoteCommands::Dispatch(int client, const std::string& h, const TArgs& 
       Error(client, kNoScheme, "");
       return TReply::None();
     }
-    const char* name = h == "RUN:STAR" ? "ActionStart" : "ActionStop";
-    QAction* action = nullptr;
-    for (QToolBar* bar : form_->findChildren<QToolBar*>())
-      for (QAction* candidate : bar->actions())
-        if (candidate->objectName() == name && !action) action = candidate;
-    if (!action) {
+    const IRemoteHost::TControl control = host_->RunControl(h == "RUN:STAR");
+    if (control == IRemoteHost::TControl::missing) {
       Error(client, VKT_NOT_SUPPORTED, "в схеме нет управления измерением");
       return TReply::None();
     }
-    if (!action->isEnabled()) {
+    if (control == IRemoteHost::TControl::disabled) {
       if (h == "RUN:STAR") Error(client, VKT_ERROR, "запуск сейчас недоступен (прибор не подключён или измерение идёт)");
       return TReply::None();
     }
@@ -529,7 +530,7 @@ TReply CRemoteCommands::Dispatch(int client, const std::string& h, const TArgs& 
     } else {
       runStarted_ = false;
     }
-    action->trigger();
+    host_->TriggerRun(h == "RUN:STAR");
     return TReply::None();
   }
 

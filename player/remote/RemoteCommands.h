@@ -3,8 +3,8 @@
 // command languages: "*IDN?", "*OPC?", "SYST:ERR?", scheme, profile, module
 // state, run, trace, marker and report commands (docs/remote.md). Each
 // client has its own error queue. Commands run in the GUI thread against
-// the launcher's main window; what a command would say in a message box
-// goes to the client's error queue instead.
+// a host (the launcher's main window, IRemoteHost); what a command would
+// say in a message box goes to the client's error queue instead.
 #include <deque>
 #include <map>
 #include <string>
@@ -13,8 +13,8 @@
 
 #include "remote/RemoteServer.h"
 
-class TMainForm;
 class CBasePlugin;
+class CSchemeManager;
 
 namespace vkremote {
 
@@ -28,12 +28,39 @@ constexpr int kSyntaxError = -102, kParameterNotAllowed = -108, kMissingParamete
 // single quotes (a quote doubled inside stands for itself).
 bool SplitArguments(const std::string& text, std::vector<std::string>& arguments);
 
+// The header of a command line in its canonical form: "SCH:OPEN" for
+// " scheme:open x.vms", "*IDN?" for "*idn?".
+std::string CanonicalHeader(const std::string& line);
+
+// What the commands act on: the window that holds the scheme. The launcher
+// gives its main window (RemoteControl.cpp); the tests and the fuzz target
+// may give their own.
+class IRemoteHost {
+ public:
+  virtual ~IRemoteHost() = default;
+  // The open scheme, or null.
+  virtual CSchemeManager* Scheme() const = 0;
+  // 0, or the result code of the failure (the scheme before is closed).
+  virtual int OpenScheme(const std::string& fileName) = 0;
+  virtual void CloseScheme() = 0;
+  // Starts the open scheme with its modules' windows in the host's: 0 or
+  // the scheme's result code.
+  virtual int StartScheme() = 0;
+  // The title the window shows for the scheme.
+  virtual std::string Title() const = 0;
+  // The run control a scheme's module puts on the window's tool bars (the
+  // actions "ActionStart" and "ActionStop").
+  enum class TControl { missing, disabled, enabled };
+  virtual TControl RunControl(bool start) const = 0;
+  virtual void TriggerRun(bool start) = 0;
+};
+
 class CRemoteCommands {
  public:
   static constexpr size_t kMaxErrors = 32;
   static constexpr double kOpcTimeoutSeconds = 60;
 
-  explicit CRemoteCommands(TMainForm* form) : form_(form) {}
+  explicit CRemoteCommands(IRemoteHost* host) : host_(host) {}
   TReply Run(int client, const std::string& line);
   void Forget(int client) {
     errors_.erase(client);
@@ -55,7 +82,7 @@ class CRemoteCommands {
   bool Needs(int client, const TArgs& args, size_t count);
   TReply WaitSettled(int client, std::string answer, bool setOperationComplete);
 
-  TMainForm* form_;
+  IRemoteHost* host_;
   std::map<int, std::deque<std::pair<int, std::string>>> errors_;
   // Each client's standard event status register and the enable masks of
   // its events and of its service requests.

@@ -1,13 +1,51 @@
 #include "remote/RemoteControl.h"
 
+#include <QAction>
 #include <QCommandLineParser>
+#include <QToolBar>
 
 #include <cstdlib>
 
+#include "MainForm.h"
+#include "SchemeManager.h"
 #include "remote/RemoteCommands.h"
 #include "remote/RemoteServer.h"
 
 namespace vkremote {
+
+namespace {
+
+// The launcher's main window as the commands' host.
+class CFormHost : public IRemoteHost {
+ public:
+  explicit CFormHost(TMainForm* form) : form_(form) {}
+  CSchemeManager* Scheme() const override { return form_->Scheme(); }
+  int OpenScheme(const std::string& fileName) override { return form_->OpenScheme(QString::fromStdString(fileName)); }
+  void CloseScheme() override { form_->CloseScheme(); }
+  int StartScheme() override { return form_->Scheme() ? form_->Scheme()->Start(form_) : -1; }
+  std::string Title() const override { return TMainForm::ApplicationTitle(); }
+  TControl RunControl(bool start) const override {
+    const QAction* action = Action(start);
+    return !action ? TControl::missing : action->isEnabled() ? TControl::enabled : TControl::disabled;
+  }
+  void TriggerRun(bool start) override {
+    if (QAction* action = Action(start)) action->trigger();
+  }
+
+ private:
+  // The first action of that name on the window's tool bars.
+  QAction* Action(bool start) const {
+    const char* name = start ? "ActionStart" : "ActionStop";
+    for (QToolBar* bar : form_->findChildren<QToolBar*>())
+      for (QAction* candidate : bar->actions())
+        if (candidate->objectName() == name) return candidate;
+    return nullptr;
+  }
+
+  TMainForm* form_;
+};
+
+}  // namespace
 
 void TRemoteCommandLine::AddTo(QCommandLineParser& parser) {
   parser.addOption(remote);
@@ -44,7 +82,8 @@ bool TRemoteCommandLine::Read(const QCommandLineParser& parser, TRemoteOptions& 
   return true;
 }
 
-CRemoteControl::CRemoteControl(TMainForm* form) : commands_(std::make_unique<CRemoteCommands>(form)) {
+CRemoteControl::CRemoteControl(TMainForm* form)
+    : host_(std::make_unique<CFormHost>(form)), commands_(std::make_unique<CRemoteCommands>(host_.get())) {
   server_ = std::make_unique<CRemoteServer>(
       [this](int client, const std::string& line) { return commands_->Run(client, line); });
   server_->OnClientGone = [this](int client) { commands_->Forget(client); };

@@ -16,6 +16,7 @@ namespace vkremote {
 
 class CRemoteServer;
 class CRemoteCommands;
+class IRemoteHost;
 
 struct TRemoteOptions {
   int port = -1;  // -1: no remote interface
@@ -46,6 +47,7 @@ class CRemoteControl {
   int Start(const TRemoteOptions& options, std::string& error);
 
  private:
+  std::unique_ptr<IRemoteHost> host_;
   std::unique_ptr<CRemoteCommands> commands_;
   std::unique_ptr<CRemoteServer> server_;
 };
