@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 
 #include <libxml/tree.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -15,7 +17,6 @@
 #include "Plugin.h"
 #include "SchemeManager.h"
 #include "VKXml.h"
-#include "platform/FileUtil.h"
 #include "platform/Report.h"
 
 namespace vkremote {
@@ -456,15 +457,12 @@ TReply CRemoteCommands::Dispatch(int client, const std::string& h, const TArgs& 
       return TReply::None();
     }
     if (!needs(1)) return TReply::None();
-    if (h == "PROF:OPEN") {
-      std::string contents;
-      vkplatform::ReadFailure failure = vkplatform::ReadFailure::none;
-      if (!vkplatform::ReadWholeFile(a[0], contents, VKCore::kSchemeFileLimit, &failure)) {
-        Error(client, VKT_ERROR,
-              failure == vkplatform::ReadFailure::tooLarge ? vkplatform::TooLargeText(a[0], VKCore::kSchemeFileLimit)
-                                                           : "Невозможно открыть файл \"" + a[0] + "\".");
-        return TReply::None();
-      }
+    // A profile that cannot be read is said as such (the scheme's own check
+    // would say only that it failed); its size is checked where it is read.
+    struct stat info;
+    if (h == "PROF:OPEN" && (::stat(a[0].c_str(), &info) != 0 || !S_ISREG(info.st_mode) || ::access(a[0].c_str(), R_OK) != 0)) {
+      Error(client, VKT_ERROR, "Невозможно открыть файл \"" + a[0] + "\".");
+      return TReply::None();
     }
     const int rc = h == "PROF:SAVE" ? scheme->SaveProfile(a[0].c_str()) : scheme->OpenProfile(a[0].c_str());
     if (rc != 0) Error(client, rc, a[0]);

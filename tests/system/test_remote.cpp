@@ -110,6 +110,14 @@ class TClient {
   std::string buffer_;
 };
 
+// Starts `remote` on a free loopback port; the port, or -1 (said).
+int Serve(vkremote::CRemoteControl& remote, const std::string& token = "") {
+  std::string error;
+  const int port = remote.Start({0, "127.0.0.1", token}, error);
+  EXPECT_GT(port, 0) << error;
+  return port;
+}
+
 // Runs `script` in a thread while the launcher's thread serves events.
 void Drive(const std::function<void()>& script, int seconds = 120) {
   std::atomic<bool> done{false};
@@ -143,9 +151,8 @@ TEST(Remote, ScriptDrivesTheBench) {
   TAppFirst app;
   auto form = EmptyLauncher();
   vkremote::CRemoteControl remote(form.get());
-  std::string error;
-  const int port = remote.Start({0, "127.0.0.1", ""}, error);
-  ASSERT_GT(port, 0) << error;
+  const int port = Serve(remote);
+  ASSERT_GT(port, 0);
   const fs::path out = fs::path(TestHome()) / "remote";
   fs::create_directories(out);
   const std::string bench = std::string(VK_BIN_DIR) + "/schemes/bench.vms";
@@ -388,9 +395,8 @@ TEST(Remote, CommonCommandsAndStandardErrors) {
   TAppFirst app;
   auto form = EmptyLauncher();
   vkremote::CRemoteControl remote(form.get());
-  std::string error;
-  const int port = remote.Start({0, "127.0.0.1", ""}, error);
-  ASSERT_GT(port, 0) << error;
+  const int port = Serve(remote);
+  ASSERT_GT(port, 0);
   const std::string demo = std::string(VK_BIN_DIR) + "/schemes/demo.vms";
   std::vector<std::string> answers;
   Drive([&] {
@@ -440,9 +446,8 @@ TEST(Remote, StopAndStartLeaveTheRunControlUsable) {
   TAppFirst app;
   auto form = EmptyLauncher();
   vkremote::CRemoteControl remote(form.get());
-  std::string error;
-  const int port = remote.Start({0, "127.0.0.1", ""}, error);
-  ASSERT_GT(port, 0) << error;
+  const int port = Serve(remote);
+  ASSERT_GT(port, 0);
   const std::string bench = std::string(VK_BIN_DIR) + "/schemes/bench.vms";
   Drive([&] {
     TClient c(port);
