@@ -202,6 +202,58 @@ void BM_MemoryAfterAnHourOfSweeps(benchmark::State& state) {
 }
 BENCHMARK(BM_MemoryAfterAnHourOfSweeps)->Iterations(1)->Unit(benchmark::kMillisecond);
 
+// A 30 MB profile (the correction table with two columns of 2,000,000
+// values) opened and saved while the bench sweeps: how long each takes, and
+// the longest time the window's thread gave no event its turn (a timer
+// asked for every 10 ms is late by that much).
+void BM_LargeProfile(benchmark::State& state) {
+  TBench b("25");
+  if (!b.ready) return state.SkipWithError("the bench scheme did not run");
+  CSchemeManager& scheme = *b.form->Scheme();
+  const std::string file = (Home() / "large.vpr").string();
+  scheme.SaveProfile(file.c_str());
+  std::string text;
+  {
+    std::ifstream in(file);
+    std::stringstream all;
+    all << in.rdbuf();
+    text = all.str();
+  }
+  for (const char* column : {"vector=\"100 350 600 850 1100\"", "vector=\"0 -0.12 -0.25 -0.31 -0.46\""}) {
+    const auto at = text.find(column);
+    if (at == std::string::npos) return state.SkipWithError("no correction table in the profile");
+    std::string values = "vector=\"";
+    for (int i = 0; i < 2000000; ++i) values += std::to_string(100 + i * 0.000625).substr(0, 10) + " ";
+    values.back() = '"';
+    text.replace(at, std::string(column).size(), values);
+  }
+  std::ofstream(file) << text;
+  double worstGap = 0, last = Now(), openSeconds = 0, saveSeconds = 0;
+  QTimer ticks;
+  QObject::connect(&ticks, &QTimer::timeout, [&] {
+    worstGap = std::max(worstGap, Now() - last);
+    last = Now();
+  });
+  ticks.start(10);
+  for (auto _ : state) {
+    RunFor(0.5);
+    worstGap = 0;
+    last = Now();
+    double t = Now();
+    if (scheme.OpenProfile(file.c_str()) != 0) return state.SkipWithError("the profile did not open");
+    openSeconds = Now() - t;
+    t = Now();
+    scheme.SaveProfile((Home() / "saved.vpr").string().c_str());
+    saveSeconds = Now() - t;
+    RunFor(0.2);
+  }
+  state.counters["profile_MB"] = static_cast<double>(fs::file_size(file)) / 1e6;
+  state.counters["open_s"] = openSeconds;
+  state.counters["save_s"] = saveSeconds;
+  state.counters["longest_unanswered_s"] = worstGap;
+}
+BENCHMARK(BM_LargeProfile)->Iterations(1)->Unit(benchmark::kMillisecond);
+
 // The same by the clock, at the instrument's nominal rate: one hour. Only
 // with VK_BENCH_HOUR=1 in the environment.
 void BM_MemoryAfterAnHourByTheClock(benchmark::State& state) {

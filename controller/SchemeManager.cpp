@@ -13,6 +13,7 @@
 #include <exception>
 #include <thread>
 
+#include "../platform/LongOperation.h"
 #include "../platform/Report.h"
 #include "../platform/ThreadAnnotations.h"
 #include "Diagnostics.h"
@@ -87,7 +88,11 @@ int CSchemeManager::Open(const AnsiString& name, AnsiString& schemeName) {
   if (Close() != VKT_OK) return VKT_ERROR;  // a windowed handler is running
   fileName = name;
   LogMessage("Открытие схемы \"" + name + "\"", false);
-  if (schemeDoc.Open(name.c_str()) != 0) {
+  // A large scheme is read aside; the window goes on answering meanwhile.
+  vkplatform::CLongOperation operation("Открытие схемы...");
+  int opened = VKT_ERROR;
+  operation.RunAside([&] { opened = schemeDoc.Open(name.c_str()); });
+  if (opened != 0) {
     ErrorBox("Невозможно открыть XML документ.");
     return VKT_ERROR;
   }
@@ -96,7 +101,9 @@ int CSchemeManager::Open(const AnsiString& name, AnsiString& schemeName) {
 
   LogMessage("Загрузка узлов", false);
   const std::vector<xmlNode*> nodes = Select(root, "/scheme/node");
-  for (xmlNode* node : nodes) {
+  for (size_t i = 0; i < nodes.size(); ++i) {
+    xmlNode* node = nodes[i];
+    operation.Step(static_cast<int>(i), static_cast<int>(nodes.size()));
     const AnsiString nodeName = VKCore::GetNodeStringValue(node, "@name", "");
     const AnsiString nodeClass = VKCore::GetNodeStringValue(node, "@class", "");
     if (nodeName.empty() || nodeClass.empty()) {
@@ -481,13 +488,18 @@ AnsiString CSchemeManager::DefaultProfileFileName() const {
 }
 
 int CSchemeManager::SaveProfile(const char* name, const char*) {
+  // Each module writes its part in the GUI thread; the file is formatted
+  // and written aside.
+  vkplatform::CLongOperation operation("Сохранение профиля...");
   VKCore::CXMLDocument doc(false);
   int rc = doc.New("profile", "windows-1251");
   VK_ASSERT_TEXT(rc == 0, "xmlDoc.CoCreateInstance(__uuidof(::DOMDocument))==0");
   if (rc != 0) return VKT_ERROR;
   xmlNode* root = doc.Root();
   VKCore::AddAttribute(root, "scheme", ExExtractFileName(fileName.c_str()));
-  for (CBasePlugin* module : modules) {
+  for (size_t i = 0; i < modules.size(); ++i) {
+    CBasePlugin* module = modules[i];
+    operation.Step(static_cast<int>(i), static_cast<int>(modules.size()));
     xmlNode* element = xmlNewDocNode(doc.Doc(), nullptr, BAD_CAST "parameters", nullptr);
     VKCore::AddAttribute(element, "nodeName", module->Name());
     int result = -1;
@@ -501,11 +513,15 @@ int CSchemeManager::SaveProfile(const char* name, const char*) {
     if (result == 0) xmlAddChild(root, element);
     else xmlFreeNode(element);
   }
-  VKCore::FormatNode(root, "", "\t");
   const AnsiString target = name ? name : "";
-  const AnsiString::size_type slash = target.rfind('/');
-  if (slash != AnsiString::npos && slash > 0) MakeDirectories(target.substr(0, slash));
-  if (doc.SaveAs(target.c_str()) != 0) {
+  int saved = VKT_ERROR;
+  operation.RunAside([&] {
+    VKCore::FormatNode(root, "", "\t");
+    const AnsiString::size_type slash = target.rfind('/');
+    if (slash != AnsiString::npos && slash > 0) MakeDirectories(target.substr(0, slash));
+    saved = doc.SaveAs(target.c_str());
+  });
+  if (saved != 0) {
     // The profile is the operator's data: say that it was not written.
     ErrorBox("Невозможно сохранить профиль \"" + target + "\".");
     return VKT_ERROR;
@@ -514,8 +530,13 @@ int CSchemeManager::SaveProfile(const char* name, const char*) {
 }
 
 int CSchemeManager::OpenProfile(const char* name, const char*) {
+  // The file is read aside; each module then takes its part in the GUI
+  // thread, with the events let through between modules.
+  vkplatform::CLongOperation operation("Открытие профиля...");
   VKCore::CXMLDocument doc(false);
-  if (doc.Open(name) != 0) {
+  int opened = VKT_ERROR;
+  operation.RunAside([&] { opened = doc.Open(name); });
+  if (opened != 0) {
     AssertFunction(__FILE__, __DATE__, __LINE__, "success\r\n(Ошибка при открытии XML)");
     return VKT_ERROR;
   }
@@ -524,8 +545,11 @@ int CSchemeManager::OpenProfile(const char* name, const char*) {
   if (!root || xmlStrcmp(root->name, BAD_CAST "profile") != 0 ||
       VKCore::GetNodeStringValue(root, "@scheme", "") != ExExtractFileName(fileName.c_str()))
     return VKT_ERROR;
-  for (xmlNode* entry : Select(root, "parameters"))
-    ApplyParameters(VKCore::GetNodeStringValue(entry, "@nodeName", ""), entry);
+  const std::vector<xmlNode*> entries = Select(root, "parameters");
+  for (size_t i = 0; i < entries.size(); ++i) {
+    ApplyParameters(VKCore::GetNodeStringValue(entries[i], "@nodeName", ""), entries[i]);
+    operation.Step(static_cast<int>(i + 1), static_cast<int>(entries.size()));
+  }
   return VKT_OK;
 }
 
@@ -547,8 +571,11 @@ void CSchemeManager::ApplyParameters(const AnsiString& nodeName, xmlNode* parame
 }
 
 int CSchemeManager::RestoreProfile() {
-  for (xmlNode* node : Select(schemeDoc.Root(), "/scheme/node"))
-    ApplyParameters(VKCore::GetNodeStringValue(node, "@name", ""),
-                    VKCore::GetElement(node, "parameters"));
+  vkplatform::CLongOperation operation("Восстановление начальных параметров...");
+  const std::vector<xmlNode*> nodes = Select(schemeDoc.Root(), "/scheme/node");
+  for (size_t i = 0; i < nodes.size(); ++i) {
+    ApplyParameters(VKCore::GetNodeStringValue(nodes[i], "@name", ""), VKCore::GetElement(nodes[i], "parameters"));
+    operation.Step(static_cast<int>(i + 1), static_cast<int>(nodes.size()));
+  }
   return VKT_OK;
 }

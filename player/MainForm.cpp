@@ -14,6 +14,7 @@
 #include <QStyle>
 #include <QToolBar>
 
+#include "../platform/LongOperation.h"
 #include "../platform/Report.h"
 #include "AboutForm.h"
 #include "GuiPlugin.h"
@@ -291,7 +292,8 @@ void TMainForm::OnFileOpen() {
 }
 
 bool TMainForm::PutOffWhileBusy(const std::function<void()>& action) {
-  if (!schemeManager || !schemeManager->Busy()) return false;
+  // A long operation (a large profile being opened) finishes first.
+  if (!vkplatform::LongOperationRunning() && (!schemeManager || !schemeManager->Busy())) return false;
   QTimer::singleShot(20, this, [this, action] {
     if (!PutOffWhileBusy(action)) action();
   });

@@ -13,6 +13,8 @@
 
 #include <QTimer>
 
+#include "platform/LongOperation.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -115,6 +117,7 @@ CRemoteServer::CRemoteServer(TCommandRunner runner, QObject* parent) : QObject(p
   auto* timer = new QTimer(this);
   timer->setInterval(5);
   QObject::connect(timer, &QTimer::timeout, this, [this] { Poll(); });
+  vkplatform::OnLongOperationsOver(this, [this] { Poll(); });
   poll_ = timer;
 }
 
@@ -359,9 +362,10 @@ void CRemoteServer::Parse(TClient& c) {
 
 void CRemoteServer::Pump() {
   // One command at a time in the whole server: a command that processes
-  // events (opening a scheme does) must not start another inside itself.
+  // events (opening a scheme does) must not start another inside itself,
+  // and no command starts inside a long operation the operator began.
   // Lines that came meanwhile are run here once it is over.
-  if (inCommand_) return;
+  if (inCommand_ || vkplatform::LongOperationRunning()) return;
   for (bool progress = true; progress;) {
     progress = false;
     std::vector<int> ids;
@@ -406,7 +410,7 @@ void CRemoteServer::Run(int id) {
 }
 
 void CRemoteServer::Poll() {
-  if (inCommand_) return;
+  if (inCommand_ || vkplatform::LongOperationRunning()) return;
   bool anyHolding = false;
   for (auto& [id, holder] : clients_) {
     TClient& c = *holder;

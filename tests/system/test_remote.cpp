@@ -33,7 +33,12 @@
 #include "SchemeManager.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QProgressDialog>
+#include <QTimer>
 #include <QToolBar>
+
+#include "platform/LongOperation.h"
 
 namespace fs = std::filesystem;
 
@@ -532,4 +537,64 @@ TEST(Remote, StopAndStartLeaveTheRunControlUsable) {
       EXPECT_LE(arg, to) << reading;
     }
   }
+}
+
+// A 30 MB profile opened from the window's menu: the window goes on
+// answering while the file is read (a progress window says so), and a
+// remote command sent meanwhile is run only once the profile is applied.
+TEST(Remote, CommandsWaitWhileALargeProfileOpens) {
+  TAppFirst app;
+  auto form = EmptyLauncher();
+  ASSERT_EQ(form->OpenScheme(QString(VK_BIN_DIR) + "/schemes/matrix.vms"), 0);
+  vkremote::CRemoteControl remote(form.get());
+  const int port = Serve(remote);
+  ASSERT_GT(port, 0);
+  const std::string file = (fs::path(TestHome()) / "large.vpr").string();
+  {
+    std::string column;
+    for (int i = 0; i < 2000000; ++i) column += std::to_string(100 + i * 0.000625).substr(0, 10) + " ";
+    column.pop_back();
+    std::ofstream(file) << "<profile scheme=\"matrix\"><parameters nodeName=\"corrections\"><column vector=\""
+                        << column << "\"/><column vector=\"" << column << "\"/></parameters></profile>";
+  }
+  vkplatform::SetProgressDelay(0);
+  std::atomic<bool> operationSeen{false}, sent{false}, sentDuring{false}, answered{false};
+  std::atomic<bool> answeredDuring{false};
+  QString progressText;
+  int ticksDuring = 0;
+  QTimer probe;
+  QObject::connect(&probe, &QTimer::timeout, [&] {
+    if (!vkplatform::LongOperationRunning()) return;
+    ++ticksDuring;
+    operationSeen = true;
+    sentDuring = sentDuring || sent;
+    answeredDuring = answeredDuring || answered;
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* p = qobject_cast<QProgressDialog*>(w); p && p->isVisible()) progressText = p->labelText();
+  });
+  probe.start(5);
+  std::string idn;
+  std::thread client([&] {
+    TClient c(port);
+    while (!operationSeen) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    c.Send("*IDN?");
+    sent = true;
+    idn = c.Line();
+    answered = true;
+  });
+  EXPECT_EQ(form->Scheme()->OpenProfile(file.c_str()), 0);
+  const bool answeredBeforeTheEnd = answered;
+  RunEventsUntil([&] { return answered.load(); }, 30000);
+  client.join();
+  vkplatform::SetProgressDelay(0.3);
+  EXPECT_GT(ticksDuring, 1);
+  EXPECT_EQ(progressText, QString::fromUtf8("Открытие профиля..."));
+  EXPECT_TRUE(sentDuring);
+  EXPECT_FALSE(answeredDuring || answeredBeforeTheEnd);
+  EXPECT_EQ(idn.rfind("Korvan", 0), 0u) << idn;
+  // The table arrived whole: the archive keeps it too.
+  const std::string again = (fs::path(TestHome()) / "again.vpr").string();
+  ASSERT_EQ(form->Scheme()->SaveProfile(again.c_str()), 0);
+  EXPECT_GT(fs::file_size(again), fs::file_size(file));
+  form.reset();
 }
