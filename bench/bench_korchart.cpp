@@ -12,9 +12,11 @@
 #include <chrono>
 #include <cmath>
 #include <memory>
+#include <vector>
 
 #include "chart/KorChart.h"
 #include "chart/MarkersManager.h"
+#include "limits/LimitLines.h"
 #include "markers/LinkMarker.h"
 #include "markers/MarkItems.h"
 #include "markers/MarksManager.h"
@@ -185,6 +187,32 @@ void BM_DragMarker(benchmark::State& state) {
 BENCHMARK(BM_DragMarker)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
+
+// Limit lines judged on four traces of 20,001 points each (a pass-band mask
+// of five segments, a failing mask filled): the cost per sweep of all four.
+void BM_LimitsOnFourTraces(benchmark::State& state) {
+  const size_t n = 20001;
+  std::vector<double> x(n);
+  std::vector<std::vector<double>> y(4, std::vector<double>(n));
+  for (size_t i = 0; i < n; ++i) {
+    x[i] = 100 + 900.0 * static_cast<double>(i) / (n - 1);
+    const double d = (x[i] - 600) / 60;
+    for (size_t t = 0; t < 4; ++t) y[t][i] = -60 * (1 - std::exp(-d * d)) - 0.5 * static_cast<double>(t);
+  }
+  korchart::TLimitLines limits;
+  limits.enabled = true;
+  limits.upper = {{100, 450, -40, -40}, {750, 1000, -40, -40}, {450, 550, 0, 0}, {650, 750, 0, 0}};
+  limits.lower = {{570, 630, -3, -3}};
+  std::vector<uint8_t> mask;
+  size_t failing = 0;
+  for (auto _ : state) {
+    for (size_t t = 0; t < 4; ++t) failing += korchart::JudgeTrace(x.data(), y[t].data(), n, limits, &mask).failing;
+    benchmark::DoNotOptimize(mask.data());
+  }
+  benchmark::DoNotOptimize(failing);
+  state.counters["points_per_s"] = benchmark::Counter(4.0 * n, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_LimitsOnFourTraces)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv) {
   // The interpreter is registered in a registry of this run's own.
