@@ -165,6 +165,7 @@ void WriteRelation(TBuilder& b, xmlNode* list, const SLinkParams& link) {
   b.Value(relation, "description", link.description);
   b.Value(relation, "expression", link.expression);
   b.Value(relation, "print", link.print);
+  SaveValueLimits(relation, link.limits);
 }
 
 // The preset-library form: the texts only.
@@ -340,6 +341,7 @@ int ReadMarksFromXMLNode(xmlNode* node, TMarkerSet& set) {
     // A relation without an expression keeps the link marker's default one.
     if (VKCore::SelectNode(n, "expression/@value")) link.expression = texts.expression;
     link.print = texts.print;
+    LoadValueLimits(n, link.limits);
   }
   set = std::move(read);
   return kMarkerFileOk;

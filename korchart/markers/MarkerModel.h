@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "limits/LimitLines.h"
 #include "markers/BuildVariant.h"
 
 namespace korchart {
@@ -60,6 +61,7 @@ struct SLinkParams {
   std::string description;
   std::string expression = "(а.арг-б.арг)^2^0.5";
   std::string print;  // the print template ("%зн", "%мин", ...); empty: the value
+  TValueLimits limits;  // the value's minimum and maximum for the display's verdict
   // Whether the template asks for statistics.
   bool WantsStatistics() const;
 };

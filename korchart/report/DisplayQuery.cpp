@@ -3,6 +3,7 @@
 #include <QPrinter>
 #include <qcustomplot.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "Plugin.h"
@@ -34,6 +35,67 @@ int Index(std::istringstream& words, int count) {
   int n = -1;
   if (!(words >> n) || n < 0 || n >= count) return -1;
   return n;
+}
+
+std::string VerdictText(const TLimitVerdict& v) {
+  if (!v.judged) return "NONE,,";
+  return std::string(v.pass ? "PASS" : "FAIL") + "," + Number(v.worstMargin) + "," + Number(v.argument);
+}
+
+int AnswerLimits(std::istringstream& words, const TDisplay& d, std::string& answer) {
+  std::string what;
+  words >> what;
+  const int count = static_cast<int>(d.limits.size());
+  const auto trace = [&]() -> const TDisplay::TLimitAccess* {
+    const int n = Index(words, count);
+    return n < 0 ? nullptr : &d.limits[static_cast<size_t>(n)];
+  };
+  const std::string badIndex = count == 0 ? "у дисплея нет трасс с границами"
+                                          : "номер трассы должен быть от 0 до " + std::to_string(count - 1);
+  if (what == "verdict") {
+    if (words >> std::ws; words.eof()) {
+      answer = VerdictText(d.verdict ? d.verdict() : TLimitVerdict());
+      return VKT_OK;
+    }
+    const auto* t = trace();
+    if (!t) return Fail(answer, badIndex);
+    answer = VerdictText(t->verdict());
+    return VKT_OK;
+  }
+  if (what == "state") {
+    const auto* t = trace();
+    if (!t) return Fail(answer, badIndex);
+    std::string how;
+    words >> how;
+    TLimitLines l = t->get();
+    if (how.empty()) {
+      answer = l.enabled ? "1" : "0";
+      return VKT_OK;
+    }
+    if (how != "on" && how != "off") return Fail(answer, "ожидается on или off");
+    l.enabled = how == "on";
+    t->set(l);
+    answer.clear();
+    return VKT_OK;
+  }
+  if (what == "data") {
+    const auto* t = trace();
+    if (!t) return Fail(answer, badIndex);
+    std::string csv;
+    std::getline(words >> std::ws, csv);
+    TLimitLines l = t->get();
+    if (csv.empty()) {
+      answer = LimitsToCsv(l);
+      return VKT_OK;
+    }
+    std::replace(csv.begin(), csv.end(), '|', '\n');
+    std::string error;
+    if (!LimitsFromCsv(csv, l, error)) return Fail(answer, error);
+    t->set(l);
+    answer.clear();
+    return VKT_OK;
+  }
+  return Fail(answer, "ожидается limits verdict|state|data");
 }
 
 }  // namespace
@@ -107,6 +169,7 @@ int AnswerDisplayQuery(const std::string& request, const TDisplay& d, std::strin
     answer.clear();
     return VKT_OK;
   }
+  if (what == "limits") return AnswerLimits(words, d, answer);
   return VKT_NOT_SUPPORTED;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "limits/LimitLines.h"
 #include "markers/BuildVariant.h"
 
 class QCPGraph;
@@ -26,6 +27,16 @@ struct TDisplay {
   // Of those, the sweeps the markers and link markers have been placed on
   // (they move when the display is drawn).
   unsigned long long sweepsMarked = 0;
+  // The limit lines of each trace, in the order shown (none: the display
+  // has no limits), and the display's verdict over all of them.
+  struct TLimitAccess {
+    std::string name;
+    std::function<TLimitLines()> get;
+    std::function<void(const TLimitLines&)> set;
+    std::function<TLimitVerdict()> verdict;
+  };
+  std::vector<TLimitAccess> limits;
+  std::function<TLimitVerdict()> verdict;
 };
 
 // 0 with `answer`; VKT_ERROR with the reason in `answer`; VKT_NOT_SUPPORTED
@@ -38,6 +49,12 @@ struct TDisplay {
 //  "statistics reset"  every marker's and link marker's statistics start again
 //  "report html FILE"  the report exported as HTML (with its pictures)
 //  "report pdf FILE"   the report printed to a PDF file
+//  "limits verdict [N]"     the display's (or trace N's) last verdict:
+//                           "PASS|FAIL|NONE,worst margin,argument there"
+//  "limits state N [on|off]" whether trace N's limits are checked ("1"/"0"),
+//                           or switches them
+//  "limits data N [CSV]"    trace N's limits as CSV, or replaces them (the
+//                           CSV's lines may be separated by "|")
 int AnswerDisplayQuery(const std::string& request, const TDisplay& display, std::string& answer);
 
 KORCHART_VARIANT_END

@@ -556,8 +556,66 @@ TReply CRemoteCommands::Dispatch(int client, const std::string& h, const TArgs& 
     }
     return DisplayQuery(client, {a[0]}, std::string("report ") + (h == "REP:HTML" ? "html " : "pdf ") + a[1], false);
   }
+  if (h.rfind("CALC:LIM:", 0) == 0) return LimitCommand(client, h, a);
   Error(client, kUnknownCommand, h);
   return TReply::None();
+}
+
+// Limit lines of a display: CALCulate:LIMit:STATe, STATe?, DATA, DATA?,
+// FAIL? (1 when the last judged sweep broke a limit) and VERDict?
+// ("PASS|FAIL|NONE,worst margin,argument"); a trace number picks one
+// trace, without one FAIL? and VERDict? answer for the whole display.
+TReply CRemoteCommands::LimitCommand(int client, const std::string& h, const TArgs& a) {
+  const bool query = h.back() == '?';
+  const std::string what = h.substr(9);
+  const bool wholeDisplay = (what == "FAIL?" || what == "VERD?") && a.size() < 2;
+  const size_t wanted = what == "STAT" || what == "DATA" ? 3 : wholeDisplay ? 1 : 2;
+  if (a.size() < wanted || a[0].empty()) {
+    Error(client, kMissingParameter, "ожидается: модуль, номер трассы" + std::string(wanted == 3 ? ", значение" : ""));
+    return query ? TReply::Text("") : TReply::None();
+  }
+  if (a.size() > wanted && !(what == "DATA" && a.size() > 3)) {
+    Error(client, kParameterNotAllowed, h);
+    return query ? TReply::Text("") : TReply::None();
+  }
+  std::string question;
+  const std::string trace = wholeDisplay ? std::string() : " " + a[1];
+  if (what == "STAT" || what == "STAT?") {
+    std::string how;
+    if (what == "STAT") {
+      const std::string v = Upper(a[2]);
+      if (v == "ON" || v == "1") how = " on";
+      else if (v == "OFF" || v == "0") how = " off";
+      else {
+        Error(client, kDataOutOfRange, "ожидается ON или OFF: " + a[2]);
+        return TReply::None();
+      }
+    }
+    question = "limits state" + trace + how;
+  } else if (what == "DATA" || what == "DATA?") {
+    question = "limits data" + trace;
+    if (what == "DATA") {
+      // The CSV as one argument: its lines separated by "|" (or sent as
+      // several arguments, one a line).
+      std::string csv = a[2];
+      for (size_t i = 3; i < a.size(); ++i) csv += "|" + a[i];
+      if (csv.empty()) {
+        Error(client, kBadParameter, "пустые границы");
+        return TReply::None();
+      }
+      question += " " + csv;
+    }
+  } else if (what == "FAIL?" || what == "VERD?") {
+    question = "limits verdict" + trace;
+  } else {
+    Error(client, kUnknownCommand, h);
+    return query ? TReply::Text("") : TReply::None();
+  }
+  TReply r = DisplayQuery(client, {a[0]}, question, what == "DATA?");
+  if (!query) return r;
+  if (!r.hasAnswer) return TReply::Text("");
+  if (what == "FAIL?") r.answer = r.answer.rfind("FAIL", 0) == 0 ? "1" : "0";
+  return r;
 }
 
 }  // namespace vkremote

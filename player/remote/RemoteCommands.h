@@ -74,6 +74,7 @@ class CRemoteCommands {
   std::string PopError(int client);
   CBasePlugin* Module(int client, const TArgs& args, size_t count);
   TReply DisplayQuery(int client, const TArgs& args, const std::string& question, bool block);
+  TReply LimitCommand(int client, const std::string& header, const TArgs& args);
   bool Settled() const;
   // The complete sweeps each display has taken, by module.
   std::map<std::string, unsigned long long> SweepsShown() const;

@@ -27,6 +27,7 @@ namespace {
 const char* const kX = "X";
 const char* const kMinStimulus = "MinStimulus";
 const char* const kMaxStimulus = "MaxStimulus";
+const char* const kVerdict = "verdict";
 std::string InputName(char letter, int i) { return std::string(1, letter) + std::to_string(i + 1); }
 
 
@@ -61,6 +62,7 @@ int TPlotDesk::Register() {
   }
   RegisterInLinkPoint(kMinStimulus, {MetaClassOf<CDoublePacket>()}, lptDefault);
   RegisterInLinkPoint(kMaxStimulus, {MetaClassOf<CDoublePacket>()}, lptDefault);
+  RegisterOutLinkPoint(kVerdict, {MetaClassOf<CStringPacket>()}, lptDefault);
   return 0;
 }
 
@@ -68,6 +70,7 @@ int TPlotDesk::Register() {
 
 int TPlotDesk::Initialize(QWidget* parent, xmlNode* node) {
   x_ = GetInLinkPoint(kX);
+  verdictOut_ = GetOutLinkPoint(AnsiString(kVerdict));
   minStimulus_ = GetInLinkPoint(kMinStimulus);
   maxStimulus_ = GetInLinkPoint(kMaxStimulus);
   for (int i = 0; i < INPUT_COUNT; ++i) {
@@ -91,6 +94,7 @@ int TPlotDesk::Initialize(QWidget* parent, xmlNode* node) {
       CTraceData* trace = area_->CreateDataTrace(channel);
       trace->SetReferenceScale(t.reference, t.scaleDiv);
       SwitchFilters(trace, t);
+      trace->SetLimits(t.limits);
     }
   }
   // Memory traces from files and math traces, once the data traces exist.
@@ -101,6 +105,7 @@ int TPlotDesk::Initialize(QWidget* parent, xmlNode* node) {
         LogMessage(("Не прочитана трасса памяти " + t.file).c_str());
       memory->SetReferenceScale(t.reference, t.scaleDiv);
       SwitchFilters(memory, t);
+      memory->SetLimits(t.limits);
     }
   for (const TMathSettings& m : settings_.maths) {
     CTraceMath* math = area_->CreateMathTrace();
@@ -108,7 +113,9 @@ int TPlotDesk::Initialize(QWidget* parent, xmlNode* node) {
     math->SetOperand(1, dynamic_cast<CTraceMathSource*>(area_->FindTrace(m.operand1)));
     math->SetOperand(2, dynamic_cast<CTraceMathSource*>(area_->FindTrace(m.operand2)));
     math->SetReferenceScale(m.reference, m.scaleDiv);
+    math->SetLimits(m.limits);
   }
+  area_->JudgeLimits();
   area_->SetReferencePosition(settings_.refPosition);
   // The last trace added is the selected one.
   if (!area_->Traces().empty()) area_->Select(static_cast<int>(area_->Traces().size()) - 1);
@@ -162,6 +169,17 @@ int TPlotDesk::Query(const AnsiString& request, AnsiString& answer) {
   d.traces = area_->TraceSeries();
   d.sweeps = WholeSweeps();
   d.sweepsMarked = sweepsMarked_;
+  for (const auto& t : area_->Traces()) {
+    CTrace* trace = t.get();
+    d.limits.push_back({trace->Name(), [trace] { return trace->Limits(); },
+                        [this, trace](const korchart::TLimitLines& l) {
+                          trace->SetLimits(l);
+                          area_->JudgeLimits();
+                          area_->Redraw();
+                        },
+                        [trace] { return trace->Verdict(); }});
+  }
+  d.verdict = [this] { return CurrentOutcome().verdict; };
   return korchart::AnswerDisplayQuery(request, d, answer);
 }
 
@@ -383,6 +401,7 @@ void TPlotDesk::Draw() {
   const unsigned long long whole = WholeSweeps();
   area_->Chart()->replot();
   sweepsMarked_ = whole;
+  if (whole != sweepSent_) SendOutcome(whole);
   ++framesDrawn_;
   FrameShown();
   area_->Chart()->setProperty("framesTaken", static_cast<qulonglong>(framesTaken_));
@@ -396,6 +415,27 @@ void TPlotDesk::FrameShown() {
   const qint64 interval = lastFrame_ < 0 ? 0 : now - lastFrame_;
   lastFrame_ = now;
   if (interval > 0) area_->ShowFrameRate(1000.0 / static_cast<double>(interval));
+}
+
+// ---- verdict ----
+
+korchart::TDisplayOutcome TPlotDesk::CurrentOutcome() const {
+  korchart::TDisplayOutcome o;
+  o.display = Name();
+  o.sweep = sweepsMarked_;
+  for (const auto& t : area_->Traces())
+    if (t->Limits().Active()) o.traces.push_back({t->Name(), t->Verdict()});
+  if (area_->Marks()) o.readings = korchart::CollectReadings(*area_->Marks());
+  korchart::FoldVerdict(o);
+  return o;
+}
+
+void TPlotDesk::SendOutcome(unsigned long long sweep) {
+  sweepSent_ = sweep;
+  if (!verdictOut_ || !verdictOut_->Dispatcher()) return;
+  auto* packet = new CStringPacket(korchart::OutcomeToXml(CurrentOutcome()).c_str());
+  // A full queue keeps the verdicts it holds; the next sweep brings a newer one.
+  if (verdictOut_->AddPacket(packet) != VKT_OK) delete packet;
 }
 
 VK_DECLARE_PLUGIN_PACKAGE(TPlotDesk)

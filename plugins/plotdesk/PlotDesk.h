@@ -18,6 +18,7 @@
 
 #include "FramePlugin.h"
 #include "PlotDeskSettings.h"
+#include "limits/Outcome.h"
 #include "model/Channel.h"
 
 class QWidget;
@@ -85,6 +86,12 @@ class TPlotDesk : public TFramePlugin {
   // The whole sweeps taken before the last redraw, which placed the markers
   // on them: what automation waits for before it reads a marker.
   unsigned long long sweepsMarked_ = 0;
+  // The verdict of the display as it stands (traces' limits, readings) and
+  // the sweep whose verdict was sent last.
+  korchart::TDisplayOutcome CurrentOutcome() const;
+  void SendOutcome(unsigned long long sweep);
+  COutLinkPoint* verdictOut_ = nullptr;
+  unsigned long long sweepSent_ = 0;
   QElapsedTimer clock_;
   qint64 lastFrame_ = -1;
 };

@@ -31,6 +31,7 @@ TTraceSettings ReadTrace(xmlNode* node) {
   const double smoothing = GetNodeDoubleValue(node, "@smoothing", -1);
   t.smoothing = std::isfinite(smoothing) ? smoothing : -1;
   t.deviation = GetNodeBoolValue(node, "@deviation", false);
+  korchart::LoadLimits(node, t.limits);
   return t;
 }
 
@@ -73,6 +74,7 @@ TPlotDeskSettings ReadPlotDeskSettings(xmlNode* node) {
       const TTraceSettings t = ReadTrace(group);
       m.reference = t.reference;
       m.scaleDiv = t.scaleDiv;
+      m.limits = t.limits;
       s.maths.push_back(m);
     }
   }

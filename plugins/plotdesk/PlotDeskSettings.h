@@ -4,6 +4,8 @@
 // traces and a marker template may be set up when the scheme starts.
 #include <libxml/tree.h>
 
+#include "limits/LimitLines.h"
+
 #include <string>
 #include <vector>
 
@@ -18,6 +20,9 @@ struct TTraceSettings {
   int averaging = 0;
   double smoothing = -1;
   bool deviation = false;
+  // Limit lines in the unit shown (a child "limits" with "upper" and
+  // "lower" segments).
+  korchart::TLimitLines limits;
 };
 
 struct TChannelSettings {
@@ -31,6 +36,7 @@ struct TMathSettings {
   int operation = 0;
   double reference = 0;
   double scaleDiv = 10;
+  korchart::TLimitLines limits;
 };
 
 struct TPlotDeskSettings {

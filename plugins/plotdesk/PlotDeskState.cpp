@@ -98,6 +98,7 @@ void SaveTrace(const CDiagramArea& area, const CTrace* trace, xmlNode* parent) {
     AddAttribute(AddElement(e, "x"), "values", NumbersText(memory->Raw(), false));
     AddAttribute(AddElement(e, "y"), "values", NumbersText(memory->Raw(), true));
   }
+  korchart::SaveLimits(e, trace->Limits());
   if (math) {
     AddAttribute(e, "operation", math->Operation());
     for (int number : {1, 2})
@@ -243,6 +244,8 @@ CTrace* TReader::ReadTrace(xmlNode* e, size_t number) {
   trace->SetReferenceScale(Number(e, "reference", trace->ReferenceLevel(), label),
                            Number(e, "scale", trace->Scale(), label));
   trace->SetVisible(GetNodeBoolValue(e, "@visible", true));
+  korchart::TLimitLines limits;
+  if (korchart::LoadLimits(e, limits)) trace->SetLimits(limits);
   return trace;
 }
 
@@ -314,6 +317,7 @@ EStateRead RestoreDiagramState(CDiagramArea& area, xmlNode* element, std::vector
   // The place in the state, now in the list.
   CTrace* chosen = selected >= 0 && selected < static_cast<double>(traces.size()) ? traces[static_cast<size_t>(selected)] : nullptr;
   area.Select(chosen ? area.IndexOf(chosen) : area.Traces().empty() ? -1 : 0);
+  area.JudgeLimits();
   return EStateRead::Read;
 }
 

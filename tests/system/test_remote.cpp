@@ -163,6 +163,7 @@ TEST(Remote, ScriptDrivesTheBench) {
   const std::string bench = std::string(VK_BIN_DIR) + "/schemes/bench.vms";
 
   std::string idn, noError, unknown, state, sweepState, opc1, opc2, csv, marker, link, resetError, finalError, other;
+  std::string limitState, limitPass, limitFail, limitData, limitError;
   Drive([&] {
     TClient c(port);
     ASSERT_TRUE(c.Connected());
@@ -190,6 +191,20 @@ TEST(Remote, ScriptDrivesTheBench) {
     csv = c.Block();
     marker = c.Ask("MARK:VAL? \"chart\",0");
     link = c.Ask("LINK:VAL? \"chart\",0");
+    // Limit lines on the diagram's first trace: wide enough to pass, then
+    // one the transmission breaks.
+    c.Send("CALCulate:LIMit:DATA \"diagram\",0,'верхняя,100,1100,10,10|нижняя,100,1100,-200,-200'");
+    c.Send("CALC:LIM:STAT \"diagram\",0,ON");
+    c.Send("*OPC?");
+    c.Line();
+    limitState = c.Ask("CALC:LIM:STAT? \"diagram\",0");
+    limitPass = c.Ask("CALC:LIM:VERD? \"diagram\",0");
+    c.Send("CALC:LIM:DATA \"diagram\",0,'нижняя,100,1100,-1,-1'");
+    limitFail = c.Ask("CALC:LIM:FAIL? \"diagram\"");
+    c.Send("CALC:LIM:DATA? \"diagram\",0");
+    limitData = c.Block();
+    c.Send("CALC:LIM:STAT \"diagram\",7,ON");
+    limitError = c.Ask("SYST:ERR?");
     c.Send("MARKer:STATistics:RESet \"chart\"");
     resetError = c.Ask("SYST:ERR?");
     c.Send("REP:HTML \"chart\",\"" + (out / "chart.html").string() + "\"");
@@ -216,6 +231,11 @@ TEST(Remote, ScriptDrivesTheBench) {
   EXPECT_LT(arg, 800);
   EXPECT_FALSE(link.empty() || link == "\"\"") << link;
   EXPECT_EQ(resetError, "0,\"Нет ошибок\"");
+  EXPECT_EQ(limitState, "1");
+  EXPECT_EQ(limitPass.rfind("PASS,", 0), 0u) << limitPass;
+  EXPECT_EQ(limitFail, "1");  // the stop band lies far below -1 dB
+  EXPECT_EQ(limitData.find("нижняя,100,1100,-1,-1"), limitData.find('\n') + 1) << limitData;
+  EXPECT_NE(limitError.find("номер трассы"), std::string::npos) << limitError;
   EXPECT_TRUE(fs::exists(out / "chart.html"));
   EXPECT_TRUE(fs::exists(out / "chart.jpeg"));
   std::ifstream pdf(out / "diagram.pdf", std::ios::binary);

@@ -379,6 +379,28 @@ double CTrace::PointValue(size_t index) const {
   return index < PointCount() ? (series_->data()->constBegin() + static_cast<int>(index))->value : kNull;
 }
 
+void CTrace::SetLimits(const korchart::TLimitLines& limits) {
+  limits_ = limits;
+  JudgeLimits();
+}
+
+void CTrace::JudgeLimits() {
+  if (!limits_.Active()) {
+    verdict_ = korchart::TLimitVerdict();
+    failing_.clear();
+    return;
+  }
+  const QCPGraphDataContainer& data = *series_->data();
+  judgedX_.resize(static_cast<size_t>(data.size()));
+  judgedY_.resize(judgedX_.size());
+  size_t i = 0;
+  for (auto it = data.constBegin(); it != data.constEnd(); ++it, ++i) {
+    judgedX_[i] = it->key;
+    judgedY_[i] = it->value;
+  }
+  verdict_ = korchart::JudgeTrace(judgedX_.data(), judgedY_.data(), judgedX_.size(), limits_, &failing_);
+}
+
 CFilterBase* CTrace::Filter(size_t index) const {
   VK_ASSERT_TEXT(index < filters_.size(), "Index>=0 && Index<Filters.size()");
   return index < filters_.size() ? filters_[index].get() : nullptr;

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "filters/FilterBase.h"
+#include "limits/LimitLines.h"
 #include "model/Channel.h"
 #include "model/TraceMaths.h"
 
@@ -104,6 +105,17 @@ class CTrace : public CChannelSubscriber {
   const std::vector<std::unique_ptr<CFilterBase>>& Filters() const { return filters_; }
   CFilterBase* Filter(size_t index) const;
 
+  // Limit lines, in the unit the trace shows; judged on the drawn points
+  // (after the filters) when a sweep is whole. Changing them judges again
+  // what is drawn.
+  const korchart::TLimitLines& Limits() const { return limits_; }
+  void SetLimits(const korchart::TLimitLines& limits);
+  void JudgeLimits();
+  // The last judgement (nothing judged while the limits are off or empty)
+  // and, for each drawn point, whether it broke a limit.
+  const korchart::TLimitVerdict& Verdict() const { return verdict_; }
+  const std::vector<uint8_t>& FailingPoints() const { return failing_; }
+
  protected:
   // The sweep goes back to before the part [offset, offset + count) that
   // was taken last, so that the same part may be taken again in its place.
@@ -125,6 +137,10 @@ class CTrace : public CChannelSubscriber {
   double position_ = 5;
   std::string sourceUnit_, displayedUnit_;
   bool selected_ = false;
+  korchart::TLimitLines limits_;
+  korchart::TLimitVerdict verdict_;
+  std::vector<uint8_t> failing_;
+  std::vector<double> judgedX_, judgedY_;  // scratch: the drawn points
 };
 
 // A trace that can be an operand of a math trace.

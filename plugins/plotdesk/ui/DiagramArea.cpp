@@ -342,7 +342,22 @@ void CDiagramArea::ChannelChanged(CChannel* channel) {
     if (t->Channel() == channel) RefreshRow(t.get());
 }
 
+void CDiagramArea::JudgeLimits() {
+  verdict_ = korchart::TLimitVerdict();
+  for (const auto& t : traces_) {
+    t->JudgeLimits();
+    korchart::Combine(verdict_, t->Verdict());
+  }
+  ++sweepsJudged_;
+}
+
 void CDiagramArea::ChannelDataComplete(CChannel* channel) {
+  // A whole sweep: the limits judge what the traces now show.
+  unsigned long long& seen = wholeSweepsSeen_[channel];
+  if (channel->WholeSweeps() != seen) {
+    seen = channel->WholeSweeps();
+    JudgeLimits();
+  }
   // Without a stimulus range the bottom axis spans the arguments of the
   // channel's sweep, so that the data are in view.
   if (stimulusKnown_) return;

@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include <array>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -124,6 +125,12 @@ class CDiagramArea : public CChannelSubscriber {
   // The report's title of each series: name(channel оп.ref/scale unit).
   std::vector<std::string> ReportTitles() const;
 
+  // Limit lines: every trace's are judged when a channel's sweep is whole
+  // (and when they change); the display's verdict folds the traces'.
+  void JudgeLimits();
+  const korchart::TLimitVerdict& Verdict() const { return verdict_; }
+  unsigned long long SweepsJudged() const { return sweepsJudged_; }
+
   // A trace's sweep is complete: the next frame's markers search again.
   void MarkersDue() { markersDue_ = true; }
   // Shows the frames per second when the label is on.
@@ -162,6 +169,9 @@ class CDiagramArea : public CChannelSubscriber {
   int refPosition_ = 5;
   bool markersDue_ = true;
   bool stimulusKnown_ = false;  // a stimulus range has come
+  korchart::TLimitVerdict verdict_;
+  unsigned long long sweepsJudged_ = 0;
+  std::map<const CChannel*, unsigned long long> wholeSweepsSeen_;
   std::array<QColor, 16> customColors_{};
 };
 

@@ -33,9 +33,12 @@
 #include "TestApp.h"
 #include "TestHome.h"
 #include "VKXml.h"
+#include "limits/Outcome.h"
+#include "markers/LinkMarker.h"
 #include "markers/MarksManager.h"
 #include "markers/Metka.h"
 #include "model/TraceMath.h"
+#include "platform/Com.h"
 #include "platform/Report.h"
 #include "qcustomplot.h"
 #include "ui/DiagramArea.h"
@@ -915,4 +918,97 @@ TEST(DiagramTraces, TraceFilesKeepEveryDigit) {
         ADD_FAILURE() << c << "," << i << ": " << (*original.Column(c))[i] << " came back as " << (*back.Column(c))[i];
   EXPECT_EQ(differ, 0u);
   EXPECT_EQ(reports.Count(), 0u);
+}
+
+// Limit lines on the diagram's traces: the scheme's parameters set them,
+// every whole sweep is judged after the filters, the display sends its
+// verdict (with a link marker's reading and its limits) on "verdict", the
+// remote questions read and change them, and the profile keeps them.
+TEST(PlotDesk, LimitLinesJudgeEveryWholeSweep) {
+  const std::string parameters = R"(<parameters>
+    <channels><channel name="К1" quantityr="дБ" quantitys="МГц"><trace>
+      <limits><upper start="100" stop="140" startlevel="-10" stoplevel="-10"/></limits>
+    </trace></channel></channels></parameters>)";
+  ASSERT_EQ(vkplatform::ComRegisterServer(VK_INTERPRETER_LIBRARY), S_OK);  // the link marker's formula
+  TDesk d({kX, kY1}, parameters);
+  CPacketQueue out(16);
+  CInLinkPoint verdicts("verdicts", {MetaClassOf<CStringPacket>()}, lptDefault);
+  verdicts.AddSubscription(&out);
+  d.desk.GetOutLinkPoint(AnsiString("verdict"))->SetDispatcher(&out);
+  auto ask = [&](const std::string& question) {
+    AnsiString answer;
+    EXPECT_EQ(d.desk.Query(question, answer), VKT_OK) << question << ": " << answer;
+    return std::string(answer);
+  };
+  // Link marker 0 reads marker 0's argument, which must lie within 95..105.
+  korchart::MarksManager* marks = d.desk.Area()->Marks();
+  marks->Mark(0)->Activate();
+  marks->Mark(0)->SetOnFreq(110);
+  marks->Mark(1)->Activate();
+  korchart::SLinkParams link;
+  link.used = true;
+  link.description = "Частота";
+  link.expression = "а.арг";
+  link.limits = {true, true, true, 95, 105};
+  ASSERT_EQ(marks->CreateLink(0, 1)->SetParams(link, false), 0);
+
+  // Values level + index over 40 points from 100 MHz, sent in two parts.
+  auto sweep = [&](double level, int number) {
+    for (unsigned offset : {0u, 20u}) {
+      d.Send(kX, d.Vector(40, offset, 20, 100));
+      d.Send(kY1, d.Vector(40, offset, 20, level));
+    }
+    ASSERT_TRUE(d.RunUntil([&] { return ask("sweeps marked") == std::to_string(number); }));
+  };
+  auto outcome = [&] {
+    korchart::TDisplayOutcome o;
+    std::string error;
+    std::unique_ptr<CBasePacket> p;
+    while (CBasePacket* next = verdicts.GetPacketCopyAndRelease()) p.reset(next);
+    auto* text = dynamic_cast<CStringPacket*>(p.get());
+    EXPECT_TRUE(text && korchart::OutcomeFromXml(text->GetString(), o, error)) << error;
+    return o;
+  };
+  sweep(-60, 1);  // the highest point inside the limit: -60 + 39 at 139
+  EXPECT_EQ(ask("limits verdict 0").substr(0, 7), "PASS,11") << ask("limits verdict 0");
+  korchart::TDisplayOutcome o = outcome();
+  ASSERT_EQ(o.traces.size(), 1u);
+  EXPECT_TRUE(o.traces[0].verdict.pass);
+  EXPECT_EQ(o.sweep, 1u);
+  // The marker at 110 puts the link marker out of its band: the display fails.
+  ASSERT_EQ(o.readings.size(), 3u) << "two markers and the link marker";
+  EXPECT_EQ(o.readings[2].name, "Частота");
+  EXPECT_DOUBLE_EQ(o.readings[2].value, 110);
+  EXPECT_FALSE(o.verdict.pass);
+  EXPECT_EQ(ask("limits verdict").substr(0, 7), "FAIL,-5");
+  marks->Mark(0)->SetOnFreq(100);
+  sweep(-45, 2);  // over -10 from index 36 on
+  o = outcome();
+  EXPECT_FALSE(o.traces[0].verdict.pass);
+  EXPECT_EQ(o.traces[0].verdict.failing, 4u);
+  EXPECT_DOUBLE_EQ(o.traces[0].verdict.worstMargin, -4);
+  EXPECT_DOUBLE_EQ(o.traces[0].verdict.argument, 139);
+  EXPECT_EQ(std::count(d.Trace(0)->FailingPoints().begin(), d.Trace(0)->FailingPoints().end(), 1), 4);
+  EXPECT_EQ(ask("limits verdict").substr(0, 4), "FAIL");
+
+  // Switched off and replaced remotely; a bad CSV changes nothing.
+  ask("limits state 0 off");
+  EXPECT_EQ(ask("limits state 0"), "0");
+  EXPECT_EQ(ask("limits verdict 0"), "NONE,,");
+  AnsiString error;
+  EXPECT_EQ(d.desk.Query("limits data 0 верхняя,1,2", error), VKT_ERROR);
+  EXPECT_NE(std::string(error).find("Строка 1"), std::string::npos) << error;
+  ask("limits data 0 верхняя,100,140,0,0|нижняя,100,140,-50,-50");
+  ask("limits state 0 on");
+  EXPECT_EQ(ask("limits verdict").substr(0, 4), "PASS");
+  EXPECT_NE(ask("limits data 0").find("нижняя,100,140,-50,-50"), std::string::npos);
+
+  // The profile keeps the limits; the scheme's would not be these.
+  VKCore::CXMLDocument state(false);
+  state.New("parameters");
+  ASSERT_EQ(d.desk.DoSerialize(state.Root(), nullptr), 0);
+  TDesk again({kX, kY1}, parameters);
+  ASSERT_EQ(again.desk.DoDeserialize(state.Root(), nullptr), 0);
+  ASSERT_EQ(again.Trace(0)->Limits().lower.size(), 1u);
+  EXPECT_EQ(again.Trace(0)->Limits().upper.at(0).startLevel, 0);
 }
