@@ -17,6 +17,8 @@ set(KORCHART_MARKER_UNITS
   ${CMAKE_CURRENT_LIST_DIR}/markers/MarkLinkProperties.h ${CMAKE_CURRENT_LIST_DIR}/markers/MarkLinkProperties.cpp
   ${CMAKE_CURRENT_LIST_DIR}/limits/LimitLines.h ${CMAKE_CURRENT_LIST_DIR}/limits/LimitLines.cpp
   ${CMAKE_CURRENT_LIST_DIR}/limits/Outcome.h ${CMAKE_CURRENT_LIST_DIR}/limits/Outcome.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/limits/LimitDialog.h ${CMAKE_CURRENT_LIST_DIR}/limits/LimitDialog.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/limits/LimitDrawing.h ${CMAKE_CURRENT_LIST_DIR}/limits/LimitDrawing.cpp
   ${CMAKE_CURRENT_LIST_DIR}/report/ReportContent.h ${CMAKE_CURRENT_LIST_DIR}/report/ReportContent.cpp
   ${CMAKE_CURRENT_LIST_DIR}/report/ReportManager.h ${CMAKE_CURRENT_LIST_DIR}/report/ReportManager.cpp
   ${CMAKE_CURRENT_LIST_DIR}/report/CsvExport.h ${CMAKE_CURRENT_LIST_DIR}/report/CsvExport.cpp

@@ -207,7 +207,11 @@ bool LimitsFromCsv(const std::string& text, TLimitLines& limits, std::string& er
     const bool upper = kind == "верхняя" || kind == "upper";
     const bool lower = kind == "нижняя" || kind == "lower";
     if (!upper && !lower) {
-      if (header) {  // the column titles
+      // The first line may be the column titles, but not a row whose kind
+      // is mistyped: titles are no numbers.
+      double ignored = 0;
+      const bool numbers = f.size() == 5 && Number(f[1], semicolons, ignored) && Number(f[2], semicolons, ignored);
+      if (header && !numbers) {
         header = false;
         continue;
       }

@@ -63,7 +63,10 @@ std::vector<TReadingOutcome> CollectReadings(const MarksManager& marks) {
     r.name = p.description.empty() ? "Связь " + std::to_string(l) : p.description;
     r.hasValue = link->HasValue();
     r.value = r.hasValue ? link->Value() : 0;
-    if (p.limits.Active()) r.verdict = JudgeValue(r.value, r.hasValue, p.limits);
+    if (p.limits.Active()) {
+      r.verdict = JudgeValue(r.value, r.hasValue, p.limits);
+      r.limits = p.limits;
+    }
     out.push_back(r);
   }
   return out;
@@ -93,6 +96,7 @@ std::string OutcomeToXml(const TDisplayOutcome& o) {
     VKCore::AddAttribute(e, "unit", r.unit);
     VKCore::AddAttribute(e, "hasvalue", r.hasValue);
     if (r.hasValue) VKCore::AddAttribute(e, "value", r.value);
+    SaveValueLimits(e, r.limits);
     WriteVerdict(e, r.verdict);
   }
   xmlBuffer* buffer = xmlBufferCreate();
@@ -130,6 +134,7 @@ bool OutcomeFromXml(const std::string& text, TDisplayOutcome& o, std::string& er
       r.hasValue = VKCore::GetNodeBoolValue(c, "@hasvalue", false) && std::isfinite(r.value);
       if (!r.hasValue) r.value = 0;
       r.verdict = ReadVerdict(c);
+      LoadValueLimits(c, r.limits);
       read.readings.push_back(r);
     }
   }

@@ -28,6 +28,7 @@ struct TReadingOutcome {
   bool hasValue = false;
   double value = 0;
   TLimitVerdict verdict;  // judged when the reading has limits
+  TValueLimits limits;
 };
 
 struct TDisplayOutcome {

@@ -18,6 +18,7 @@
 #include "VKPaths.h"
 #include "chart/KorChart.h"
 #include "chart/MarkersManager.h"
+#include "limits/LimitDialog.h"
 #include "markers/MarkerTemplateDialog.h"
 #include "platform/Report.h"
 #include "report/CsvExport.h"
@@ -54,6 +55,8 @@ QString QuantityOf(const std::string& title) {
   return (comma < 0 ? t : t.left(comma)).trimmed();
 }
 
+const char* const kVerdictOutput = "verdict";
+
 }  // namespace
 
 TChartPanel::TChartPanel() : TFramePlugin(kDataReadyEvent) {}
@@ -65,6 +68,7 @@ TChartPanel::~TChartPanel() {
 int TChartPanel::Register() {
   for (const char* name : kInputs)
     RegisterInLinkPoint(name, {MetaClassOf<CDoubleVector>(), MetaClassOf<CDoubleVectorPart>()}, lptDefault);
+  RegisterOutLinkPoint(kVerdictOutput, {MetaClassOf<CStringPacket>()}, lptDefault);
   return 0;
 }
 
@@ -72,6 +76,8 @@ int TChartPanel::Register() {
 
 int TChartPanel::Initialize(QWidget* parent, xmlNode* node) {
   for (size_t i = 0; i < inputs_.size(); ++i) inputs_[i] = GetInLinkPoint(AnsiString(kInputs[i]));
+  verdictOut_ = GetOutLinkPoint(AnsiString(kVerdictOutput));
+  sweepSent_ = 0;
   VK_PASSERT_TEXT(parent, Name().c_str(), "AParent!=NULL");
   panel_ = parent ? FindWinControl(parent, "MainPanel") : nullptr;
   VK_PASSERT_TEXT(panel_, Name().c_str(), "Panel!=NULL");
@@ -123,6 +129,36 @@ int TChartPanel::Initialize(QWidget* parent, xmlNode* node) {
     g->setVisible(false);
     series_[static_cast<size_t>(kCurveCount + m)] = g;
   }
+
+  // Limit lines over the curves and memories; the verdict labels at the
+  // top right, the chart's first, then the wired curves' in turn.
+  chartLabel_ = std::make_unique<korchart::TVerdictLabel>(chart, chart->axisRect(), 0);
+  chartLabel_->Item()->setObjectName(QStringLiteral("ChartVerdict"));
+  int labels = 1;
+  for (int k = 0; k < kCurveCount; ++k) {
+    QCPGraph* g = series_[static_cast<size_t>(k)];
+    const bool wired = inputs_[static_cast<size_t>(k + 1)]->SubscriptionsCount() > 0;
+    auto drawing = std::make_unique<korchart::TLimitDrawing>(chart, g->keyAxis(), g->valueAxis(), kCurveColors[k],
+                                                             g->name(), wired ? labels++ : kCurveCount + 1);
+    drawing->Label().Item()->setObjectName(QStringLiteral("CurveVerdict%1").arg(k));
+    limitDrawings_[static_cast<size_t>(k)] = std::move(drawing);
+  }
+  limits_ = settings_.limits;
+  for (int k = 0; k < kCurveCount; ++k) limitDrawings_[static_cast<size_t>(k)]->SetLimits(limits_[static_cast<size_t>(k)]);
+
+  // The chart's menu: a curve's limit lines.
+  QMenu* limitsMenu = chart->ChartMenu()->addMenu(QStringLiteral("Границы допуска"));
+  limitsMenu->setObjectName(QStringLiteral("LimitsMenu"));
+  for (int k = 0; k < kCurveCount; ++k) {
+    QAction* a = limitsMenu->addAction(QString::fromUtf8(kCurveTitles[k]) + QStringLiteral("..."));
+    a->setObjectName(QStringLiteral("ActionLimits%1").arg(k));
+    QObject::connect(a, &QAction::triggered, chart, [this, k] { EditCurveLimits(k); });
+  }
+  QObject::connect(limitsMenu, &QMenu::aboutToShow, chart, [this, limitsMenu] {
+    for (int k = 0; k < kCurveCount; ++k)
+      limitsMenu->findChild<QAction*>(QStringLiteral("ActionLimits%1").arg(k))
+          ->setVisible(series_[static_cast<size_t>(k)]->visible());
+  });
 
   // The tool buttons and the memory buttons, on the chart's bottom left.
   const struct {
@@ -201,6 +237,14 @@ int TChartPanel::Finalize() {
   // the window is busy elsewhere.
   StopFrames();
   UnwatchWindows();
+  // The limits' items go before the chart they are on.
+  for (auto& d : limitDrawings_) d.reset();
+  chartLabel_.reset();
+  for (int k = 0; k < kCurveCount; ++k) {
+    sweepX_[static_cast<size_t>(k)].clear();
+    sweepY_[static_cast<size_t>(k)].clear();
+  }
+  verdicts_.fill(korchart::TLimitVerdict());
   if (chart_) {
     // A data-ready event still on its way dies with the chart.
     delete chart_.data();
@@ -252,6 +296,17 @@ void TChartPanel::Draw() {
   chart_->replot();
   sweepsMarked_ = taken;
   ++framesDrawn_;
+  if (taken != sweepSent_) {
+    // The verdict of the sweep the markers now read, with their readings.
+    sweepSent_ = taken;
+    const korchart::TDisplayOutcome outcome = CurrentOutcome();
+    if (chartLabel_ && outcome.verdict.judged) chartLabel_->Show(outcome.verdict);
+    if (verdictOut_ && verdictOut_->Dispatcher()) {
+      auto* packet = new CStringPacket(korchart::OutcomeToXml(outcome).c_str());
+      // A full queue keeps the verdicts it holds; the next sweep brings a newer one.
+      if (verdictOut_->AddPacket(packet) != VKT_OK) delete packet;
+    }
+  }
   // What has been taken and drawn, for automation and measurements.
   chart_->setProperty("sweepsTaken", static_cast<qulonglong>(sweepsTaken_));
   chart_->setProperty("framesDrawn", static_cast<qulonglong>(framesDrawn_));
@@ -358,6 +413,7 @@ bool TChartPanel::TakeFrame() {
   if (sweepWhole_ && offset + n == full) {
     ++sweepsTaken_;
     sweepWhole_ = false;
+    TakeWholeSweep();
   }
 
   // While the array fills, the bottom axis spans the whole of it.
@@ -384,6 +440,8 @@ void TChartPanel::SetSeriesState(int series, bool active) {
   if (!g) return;
   g->setVisible(active);
   if (chart_) chart_->Markers()->SetLabelState(series + 1, active);
+  if (series < kCurveCount && limitDrawings_[static_cast<size_t>(series)])
+    limitDrawings_[static_cast<size_t>(series)]->SetVisible(active);
 }
 
 void TChartPanel::MemoSeries(int memory, int source) {
@@ -505,7 +563,124 @@ int TChartPanel::Query(const AnsiString& request, AnsiString& answer) {
   d.traces.assign(series_.begin(), series_.end());
   d.sweeps = sweepsTaken_;
   d.sweepsMarked = sweepsMarked_;
+  for (int k = 0; k < kCurveCount; ++k)
+    d.limits.push_back({kCurveTitles[k], [this, k] { return CurveLimits(k); },
+                        [this, k](const korchart::TLimitLines& l) {
+                          SetCurveLimits(k, l);
+                          if (chart_) chart_->replot();
+                        },
+                        [this, k] { return CurveVerdict(k); }});
+  d.verdict = [this] { return ChartVerdict(); };
   return korchart::AnswerDisplayQuery(request, d, answer);
+}
+
+// ---- limit lines ----
+
+void TChartPanel::TakeWholeSweep() {
+  for (int k = 0; k < kCurveCount; ++k) {
+    const size_t i = static_cast<size_t>(k);
+    std::vector<double>& x = sweepX_[i];
+    std::vector<double>& y = sweepY_[i];
+    x.clear();
+    y.clear();
+    if (inputs_[i + 1]->SubscriptionsCount() == 0) continue;
+    const auto data = series_[i]->data();
+    x.reserve(static_cast<size_t>(data->size()));
+    y.reserve(static_cast<size_t>(data->size()));
+    for (auto it = data->constBegin(); it != data->constEnd(); ++it) {
+      x.push_back(it->key);
+      y.push_back(it->value);
+    }
+    Judge(k);
+  }
+  ShowChartVerdict();
+}
+
+void TChartPanel::Judge(int curve) {
+  const size_t i = static_cast<size_t>(curve);
+  korchart::TLimitDrawing* drawing = limitDrawings_[i].get();
+  const korchart::TLimitLines& limits = limits_[i];
+  if (!limits.Active() || sweepX_[i].empty()) {
+    verdicts_[i] = korchart::TLimitVerdict();
+    if (drawing) drawing->ClearVerdict();
+    return;
+  }
+  std::vector<uint8_t> mask;
+  verdicts_[i] = korchart::JudgeTrace(sweepX_[i].data(), sweepY_[i].data(), sweepX_[i].size(), limits, &mask);
+  if (drawing) drawing->Show(sweepX_[i].data(), sweepY_[i].data(), sweepX_[i].size(), mask, verdicts_[i]);
+}
+
+korchart::TLimitVerdict TChartPanel::ChartVerdict() const { return CurrentOutcome().verdict; }
+
+korchart::TDisplayOutcome TChartPanel::CurrentOutcome() const {
+  korchart::TDisplayOutcome o;
+  o.display = Name();
+  o.sweep = sweepsMarked_;
+  for (int k = 0; k < kCurveCount; ++k)
+    if (limits_[static_cast<size_t>(k)].Active()) o.traces.push_back({kCurveTitles[k], verdicts_[static_cast<size_t>(k)]});
+  if (chart_ && chart_->Markers() && chart_->Markers()->GetMarksManager())
+    o.readings = korchart::CollectReadings(*chart_->Markers()->GetMarksManager());
+  korchart::FoldVerdict(o);
+  return o;
+}
+
+void TChartPanel::ShowChartVerdict() {
+  if (!chartLabel_) return;
+  // Shown once a sweep has been taken whole while some wired curve's limits
+  // are checked.
+  bool checked = false;
+  for (int k = 0; k < kCurveCount; ++k) {
+    const size_t i = static_cast<size_t>(k);
+    checked = checked || (limits_[i].Active() && !sweepX_[i].empty());
+  }
+  if (checked)
+    chartLabel_->Show(ChartVerdict());
+  else
+    chartLabel_->Hide();
+}
+
+void TChartPanel::SetCurveLimits(int curve, const korchart::TLimitLines& limits) {
+  if (curve < 0 || curve >= kCurveCount) return;
+  const size_t i = static_cast<size_t>(curve);
+  limits_[i] = limits;
+  if (limitDrawings_[i]) limitDrawings_[i]->SetLimits(limits);
+  Judge(curve);
+  ShowChartVerdict();
+}
+
+bool TChartPanel::EditCurveLimits(int curve) {
+  if (curve < 0 || curve >= kCurveCount || !chart_) return false;
+  const QString unit = UnitOf(curve == 1 ? settings_.rightTitle : settings_.leftTitle);
+  korchart::TLimitDialog dialog(chart_, limits_[static_cast<size_t>(curve)], QString::fromUtf8(kCurveTitles[curve]), unit);
+  dialog.setProperty("helpContext", kHelpContext);
+  const QCPRange bottom = chart_->xAxis->range();
+  dialog.SetArgumentRange(bottom.lower, bottom.upper);
+  if (ExecModalDialog(&dialog) != QDialog::Accepted) return false;
+  SetCurveLimits(curve, dialog.Limits());
+  if (chart_) chart_->replot();
+  return true;
+}
+
+// ---- saved state ----
+
+int TChartPanel::Serialize(xmlNode* element, const char* section) {
+  if (!chart_) return VKT_ERROR;
+  if (section && std::string(section) != "params") return 0;
+  chartpanel::WriteCurveLimits(element, limits_);
+  return 0;
+}
+
+int TChartPanel::Deserialize(xmlNode* element, const char* section) {
+  if (!chart_) return VKT_ERROR;
+  if (section && std::string(section) != "params") return 0;
+  // A state without limits (saved by an older version) keeps the scheme's.
+  chartpanel::TCurveLimits read = limits_;
+  std::array<bool, kCurveCount> found{};
+  chartpanel::ReadCurveLimits(element, read, found);
+  for (int k = 0; k < kCurveCount; ++k)
+    if (found[static_cast<size_t>(k)]) SetCurveLimits(k, read[static_cast<size_t>(k)]);
+  chart_->replot();
+  return 0;
 }
 
 VK_DECLARE_PLUGIN_PACKAGE(TChartPanel)

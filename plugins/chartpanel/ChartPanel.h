@@ -5,14 +5,23 @@
 //
 // A frame is a packet on every wired input; the chart is told of frames
 // with event 1579 (see TFramePlugin).
+//
+// Each curve may have limit lines (the parameters' and the saved state's
+// <limits curve="N">, or "Границы допуска" in the chart's menu): every sweep
+// taken whole is judged against them, the points that broke them are drawn
+// red, and a verdict label is shown for each judged curve and for the chart.
 #include <QPointer>
 
 #include <array>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "ChartPanelSettings.h"
 #include "FramePlugin.h"
+#include "limits/LimitDrawing.h"
+#include "limits/LimitLines.h"
+#include "limits/Outcome.h"
 
 class QCPGraph;
 class QMenu;
@@ -34,8 +43,12 @@ class TChartPanel : public TFramePlugin {
   int Register() override;
   int Initialize(QWidget* parent, xmlNode* node) override;
   int Finalize() override;
-  // Automation's questions: sweeps, trace, marker N, link N, report html|pdf FILE.
+  // Automation's questions: sweeps, trace, marker N, link N, report html|pdf FILE,
+  // limits verdict|state|data (curve N: 0..2, see AnswerDisplayQuery).
   int Query(const AnsiString& request, AnsiString& answer) override;
+  // The saved state: each curve's limit lines (see WriteCurveLimits).
+  int Serialize(xmlNode* element, const char* section) override;
+  int Deserialize(xmlNode* element, const char* section) override;
 
   // Places the chart on the host panel and its buttons on the chart.
   void ParentResize() override;
@@ -62,6 +75,20 @@ class TChartPanel : public TFramePlugin {
   void SaveCsv();
   std::string ArgumentTitle() const;
 
+  // Limit lines. Setting a curve's judges its last whole sweep again.
+  const korchart::TLimitLines& CurveLimits(int curve) const { return limits_[static_cast<size_t>(curve)]; }
+  void SetCurveLimits(int curve, const korchart::TLimitLines& limits);
+  // "Границы допуска": the dialog for a curve; true when it was accepted.
+  bool EditCurveLimits(int curve);
+  // The last whole sweep's verdict of a curve (nothing judged while its
+  // limits are off or empty, or its input is not wired) and the chart's.
+  const korchart::TLimitVerdict& CurveVerdict(int curve) const { return verdicts_[static_cast<size_t>(curve)]; }
+  // The display's verdict: the curves' limits and the link markers'.
+  korchart::TLimitVerdict ChartVerdict() const;
+  korchart::TDisplayOutcome CurrentOutcome() const;
+  korchart::TLimitDrawing* LimitDrawing(int curve) const { return limitDrawings_[static_cast<size_t>(curve)].get(); }
+  korchart::TVerdictLabel* ChartVerdictLabel() const { return chartLabel_.get(); }
+
   korchart::TKorChart* Chart() const { return chart_; }
   QToolButton* MemoryButton(int slot) const { return memoButtons_[static_cast<size_t>(slot)]; }
   QMenu* MemoryMenu() const { return pumMemory_; }
@@ -73,6 +100,10 @@ class TChartPanel : public TFramePlugin {
   bool FrameReady() const override { return AllWiredReady(); }
   bool TakeFrame() override;
   void Draw() override;
+  // Copies each wired curve's sweep (just taken whole) and judges it.
+  void TakeWholeSweep();
+  void Judge(int curve);
+  void ShowChartVerdict();
 
   chartpanel::TChartSettings settings_;
   std::array<CInLinkPoint*, 4> inputs_{};
@@ -94,6 +125,16 @@ class TChartPanel : public TFramePlugin {
   // The sweeps taken whole before the last redraw, which placed the
   // markers on them: what automation waits for before it reads a marker.
   unsigned long long sweepsMarked_ = 0;
+  unsigned long long sweepSent_ = 0;  // the sweep whose verdict went out last
+  COutLinkPoint* verdictOut_ = nullptr;
   unsigned sweepNext_ = 0;
   bool sweepWhole_ = false;
+  // Limit lines, the last whole sweep of each curve (judged again when the
+  // limits change) and its verdict.
+  chartpanel::TCurveLimits limits_;
+  std::array<korchart::TLimitVerdict, kCurveCount> verdicts_{};
+  std::array<std::vector<double>, kCurveCount> sweepX_, sweepY_;
+  std::array<std::unique_ptr<korchart::TLimitDrawing>, kCurveCount> limitDrawings_;
+  std::unique_ptr<korchart::TVerdictLabel> chartLabel_;
 };
+static_assert(TChartPanel::kCurveCount == chartpanel::kCurves);

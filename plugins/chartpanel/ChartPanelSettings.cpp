@@ -1,5 +1,6 @@
 #include "ChartPanelSettings.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "Diagnostics.h"
@@ -26,7 +27,63 @@ double Number(xmlNode* node, const char* path, double defaultValue, const std::s
   return value;
 }
 
+void Report(const std::string& plugin, const std::string& text) {
+  if (!plugin.empty()) PAssertFunction(__FILE__, __DATE__, __LINE__, plugin.c_str(), text.c_str());
+}
+
+size_t CountChildren(xmlNode* e, const char* name) {
+  size_t n = 0;
+  for (xmlNode* c = e->children; c; c = c->next)
+    if (c->type == XML_ELEMENT_NODE && xmlStrcmp(c->name, BAD_CAST name) == 0) ++n;
+  return n;
+}
+
 }  // namespace
+
+void ReadCurveLimits(xmlNode* node, TCurveLimits& limits, std::array<bool, kCurves>& found,
+                     const std::string& plugin) {
+  found.fill(false);
+  if (!node) return;
+  for (xmlNode* e = node->children; e; e = e->next) {
+    if (e->type != XML_ELEMENT_NODE || xmlStrcmp(e->name, BAD_CAST "limits") != 0) continue;
+    const std::string text = GetNodeStringValue(e, "@curve", "");
+    int curve = -1;
+    if (!vkcore::ParseXmlInt(text, curve) || curve < 0 || curve >= kCurves) {
+      Report(plugin, "limits/@curve\r\n(Нет такой кривой: \"" + text + "\")");
+      continue;
+    }
+    // LoadLimits reads the "limits" child of a node: this element's copy
+    // under a node of its own.
+    xmlNode* holder = xmlNewDocNode(e->doc, nullptr, BAD_CAST "holder", nullptr);
+    xmlAddChild(holder, xmlDocCopyNode(e, e->doc, 1));
+    korchart::TLimitLines read;
+    korchart::LoadLimits(holder, read);
+    xmlFreeNode(holder);
+    const size_t given = std::min(CountChildren(e, "upper"), korchart::kMaxSegments) +
+                         std::min(CountChildren(e, "lower"), korchart::kMaxSegments);
+    if (read.upper.size() + read.lower.size() < given)
+      Report(plugin, "limits/upper|lower\r\n(Отрезок кривой " + std::to_string(curve) +
+                         " с неверным числом пропущен)");
+    limits[static_cast<size_t>(curve)] = read;
+    found[static_cast<size_t>(curve)] = true;
+  }
+}
+
+void WriteCurveLimits(xmlNode* node, const TCurveLimits& limits) {
+  if (!node) return;
+  for (int k = 0; k < kCurves; ++k) {
+    const korchart::TLimitLines& l = limits[static_cast<size_t>(k)];
+    xmlNode* e = nullptr;
+    if (l.enabled || !l.Empty()) {
+      korchart::SaveLimits(node, l);
+      e = xmlGetLastChild(node);
+    } else {
+      e = AddElement(node, "limits");
+      AddAttribute(e, "enabled", false);
+    }
+    AddAttribute(e, "curve", k);
+  }
+}
 
 TChartSettings ReadChartSettings(xmlNode* node, const std::string& plugin) {
   TChartSettings s;
@@ -63,6 +120,8 @@ TChartSettings ReadChartSettings(xmlNode* node, const std::string& plugin) {
   }
   const std::string markers = GetNodeStringValue(node, "markers/@template", "");
   s.markers = markers.empty() ? std::string() : FormatPath(markers);
+  std::array<bool, kCurves> found{};
+  ReadCurveLimits(node, s.limits, found, plugin);
   return s;
 }
 

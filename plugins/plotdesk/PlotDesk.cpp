@@ -399,6 +399,7 @@ void TPlotDesk::Draw() {
   // The markers search (a sweep has ended) or follow their places just
   // before the frame is drawn: the sweeps taken until now are what they read.
   const unsigned long long whole = WholeSweeps();
+  area_->ShowDisplayVerdict(CurrentOutcome().verdict);
   area_->Chart()->replot();
   sweepsMarked_ = whole;
   if (whole != sweepSent_) SendOutcome(whole);

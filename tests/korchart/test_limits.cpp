@@ -128,7 +128,8 @@ TEST(LimitLines, CsvAndStateKeepEveryDigit) {
 
   // A bad file says the line and changes nothing.
   const TLimitLines before = back;
-  for (const char* bad : {"верхняя,1,2,3\n", "верхняя,1,2,x,4\n", "h\nпоперечная,1,2,3,4\n", "верхняя,1,2,inf,4\n"}) {
+  for (const char* bad : {"верхняя,1,2,3\n", "верхняя,1,2,x,4\n", "h\nпоперечная,1,2,3,4\n", "верхняя,1,2,inf,4\n",
+                          "средняя;1;2;3;4\n"}) {
     EXPECT_FALSE(LimitsFromCsv(bad, back, error)) << bad;
     EXPECT_NE(error.find("Строка"), std::string::npos) << error;
     EXPECT_EQ(back, before);

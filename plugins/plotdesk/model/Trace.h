@@ -115,6 +115,9 @@ class CTrace : public CChannelSubscriber {
   // and, for each drawn point, whether it broke a limit.
   const korchart::TLimitVerdict& Verdict() const { return verdict_; }
   const std::vector<uint8_t>& FailingPoints() const { return failing_; }
+  // The points the last judgement read (arguments, values).
+  const std::vector<double>& JudgedX() const { return judgedX_; }
+  const std::vector<double>& JudgedY() const { return judgedY_; }
 
  protected:
   // The sweep goes back to before the part [offset, offset + count) that

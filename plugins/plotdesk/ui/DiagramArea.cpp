@@ -21,6 +21,8 @@
 #include <cmath>
 
 #include "GuiPlugin.h"
+#include "limits/LimitDialog.h"
+#include "limits/LimitDrawing.h"
 #include "markers/MarkerTemplateDialog.h"
 #include "markers/MarksManager.h"
 #include "model/TraceMath.h"
@@ -161,6 +163,8 @@ CDiagramArea::~CDiagramArea() {
     delete report_.data();
   }
   marks_.reset();
+  limitDrawings_.clear();  // they stand on the traces' axes
+  displayLabel_.reset();
   traces_.clear();
   UnsubscribeAll();
   delete panel_.data();
@@ -349,6 +353,69 @@ void CDiagramArea::JudgeLimits() {
     korchart::Combine(verdict_, t->Verdict());
   }
   ++sweepsJudged_;
+  ShowLimits();
+}
+
+void CDiagramArea::ShowLimits() {
+  // Drawings of traces that went, or whose limits are off and empty, go.
+  for (auto it = limitDrawings_.begin(); it != limitDrawings_.end();) {
+    const CTrace* t = it->first;
+    const bool kept = IndexOf(t) >= 0 && (t->Limits().enabled || !t->Limits().Empty());
+    it = kept ? std::next(it) : limitDrawings_.erase(it);
+  }
+  int label = 1;  // the display's label is the top one
+  for (const auto& t : traces_) {
+    if (!t->Limits().enabled && t->Limits().Empty()) continue;
+    TDrawnLimits& d = limitDrawings_[t.get()];
+    QCPAxis* axis = t->Series()->valueAxis();
+    // A trace drawn against another axis (selected or not), or moved in the
+    // list of labels, gets its drawing anew.
+    if (!d.drawing || d.axis != axis || d.labelIndex != label) {
+      d.drawing.reset();
+      d.drawing = std::make_unique<korchart::TLimitDrawing>(chart_, chart_->xAxis, axis, t->Color(),
+                                                            Q(t->Name()), label);
+      d.axis = axis;
+      d.labelIndex = label;
+      d.drawing->SetLimits(t->Limits());
+      d.limits = t->Limits();
+    } else if (!(d.limits == t->Limits())) {
+      d.drawing->SetLimits(t->Limits());
+      d.limits = t->Limits();
+    }
+    if (t->Verdict().judged || t->Limits().Active())
+      d.drawing->Show(t->JudgedX().data(), t->JudgedY().data(), t->JudgedX().size(), t->FailingPoints(), t->Verdict());
+    else
+      d.drawing->ClearVerdict();
+    d.drawing->SetVisible(t->IsVisible());
+    ++label;
+  }
+  if (limitDrawings_.empty()) displayLabel_.reset();
+}
+
+void CDiagramArea::ShowDisplayVerdict(const korchart::TLimitVerdict& display) {
+  if (limitDrawings_.empty() && !display.judged) {
+    displayLabel_.reset();
+    return;
+  }
+  if (!displayLabel_) displayLabel_ = std::make_unique<korchart::TVerdictLabel>(chart_, chart_->axisRect(), 0);
+  displayLabel_->Show(display);
+}
+
+korchart::TLimitDrawing* CDiagramArea::LimitDrawing(const CTrace* trace) const {
+  const auto it = limitDrawings_.find(trace);
+  return it == limitDrawings_.end() ? nullptr : it->second.drawing.get();
+}
+
+void CDiagramArea::EditLimits(int index) {
+  CTrace* trace = Trace(index);
+  if (!trace) return;
+  korchart::TLimitDialog dialog(panel_, trace->Limits(), Q(trace->Name()), Q(trace->DisplayedUnit()));
+  dialog.setProperty("helpContext", kHelpContext);
+  dialog.SetArgumentRange(chart_->xAxis->range().lower, chart_->xAxis->range().upper);
+  if (ExecModalDialog(&dialog) != QDialog::Accepted || !Trace(index) || Trace(index) != trace) return;
+  trace->SetLimits(dialog.Limits());
+  JudgeLimits();
+  Redraw();
 }
 
 void CDiagramArea::ChannelDataComplete(CChannel* channel) {
@@ -463,6 +530,8 @@ void CDiagramArea::DeleteTrace(int index) {
   }
   for (const auto& t : traces_)
     if (auto* math = dynamic_cast<CTraceMath*>(t.get())) math->Forget(trace);
+  // Its limits' drawing stands on the trace's axis, which goes with it.
+  limitDrawings_.erase(trace);
   {
     const QSignalBlocker block(list_);
     delete list_->takeTopLevelItem(index);
@@ -496,6 +565,7 @@ void CDiagramArea::Select(int index) {
     if (CTrace* old = Trace(selected_)) old->MakeUnselected();
     selected_ = index;
     if (CTrace* now = Trace(selected_)) now->MakeSelected();
+    ShowLimits();  // the limits follow their traces to the other axes
   }
   {
     const QSignalBlocker block(list_);
@@ -662,7 +732,14 @@ void CDiagramArea::RebuildListMenu() {
   listMenu_->addAction(actions_[actMemorize]);
   actions_[actDelete]->setEnabled(selected_ >= 0);
   actions_[actMemorize]->setEnabled(selected_ >= 0);
-  if (CTrace* trace = Trace(selected_)) trace->BuildMenu(listMenu_);
+  if (CTrace* trace = Trace(selected_)) {
+    trace->BuildMenu(listMenu_);
+    listMenu_->addSeparator();
+    limitsAction_ = listMenu_->addAction(QString::fromUtf8("Границы допуска..."));
+    limitsAction_->setObjectName("ActionLimits");
+    const int index = selected_;
+    QObject::connect(limitsAction_, &QAction::triggered, panel_, [this, index] { EditLimits(index); });
+  }
 }
 
 void CDiagramArea::PopupListMenu(const QPoint& global) {

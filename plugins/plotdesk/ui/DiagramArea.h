@@ -31,6 +31,8 @@ class QTreeWidgetItem;
 namespace korchart {
 inline namespace diagram {
 class MarksManager;
+class TLimitDrawing;
+class TVerdictLabel;
 class TfrmReportManager;
 }  // namespace diagram
 }  // namespace korchart
@@ -129,6 +131,14 @@ class CDiagramArea : public CChannelSubscriber {
   // (and when they change); the display's verdict folds the traces'.
   void JudgeLimits();
   const korchart::TLimitVerdict& Verdict() const { return verdict_; }
+  // Draws each trace's limits, failing points and verdict, and the
+  // display's verdict (`display`, which counts its link markers too).
+  void ShowLimits();
+  void ShowDisplayVerdict(const korchart::TLimitVerdict& display);
+  // The limit dialog for trace `index`.
+  void EditLimits(int index);
+  korchart::TLimitDrawing* LimitDrawing(const CTrace* trace) const;
+  korchart::TVerdictLabel* DisplayVerdictLabel() const { return displayLabel_.get(); }
   unsigned long long SweepsJudged() const { return sweepsJudged_; }
 
   // A trace's sweep is complete: the next frame's markers search again.
@@ -172,6 +182,15 @@ class CDiagramArea : public CChannelSubscriber {
   korchart::TLimitVerdict verdict_;
   unsigned long long sweepsJudged_ = 0;
   std::map<const CChannel*, unsigned long long> wholeSweepsSeen_;
+  struct TDrawnLimits {
+    QCPAxis* axis = nullptr;
+    int labelIndex = 0;
+    korchart::TLimitLines limits;
+    std::unique_ptr<korchart::TLimitDrawing> drawing;
+  };
+  std::map<const CTrace*, TDrawnLimits> limitDrawings_;
+  std::unique_ptr<korchart::TVerdictLabel> displayLabel_;
+  QAction* limitsAction_ = nullptr;
   std::array<QColor, 16> customColors_{};
 };
 

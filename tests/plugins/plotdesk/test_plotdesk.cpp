@@ -12,6 +12,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QSplitter>
+#include <QTableWidget>
 #include <QTreeWidget>
 
 #include <array>
@@ -33,6 +34,7 @@
 #include "TestApp.h"
 #include "TestHome.h"
 #include "VKXml.h"
+#include "limits/LimitDrawing.h"
 #include "limits/Outcome.h"
 #include "markers/LinkMarker.h"
 #include "markers/MarksManager.h"
@@ -990,6 +992,32 @@ TEST(PlotDesk, LimitLinesJudgeEveryWholeSweep) {
   EXPECT_DOUBLE_EQ(o.traces[0].verdict.argument, 139);
   EXPECT_EQ(std::count(d.Trace(0)->FailingPoints().begin(), d.Trace(0)->FailingPoints().end(), 1), 4);
   EXPECT_EQ(ask("limits verdict").substr(0, 4), "FAIL");
+  // Drawn: the failing points in red, the trace's and the display's labels.
+  korchart::TLimitDrawing* drawing = d.desk.Area()->LimitDrawing(d.Trace(0));
+  ASSERT_NE(drawing, nullptr);
+  EXPECT_EQ(drawing->Failing()->data()->size(), 4);
+  EXPECT_NE(drawing->Label().Item()->text().indexOf(korchart::kFailText), -1);
+  ASSERT_NE(d.desk.Area()->DisplayVerdictLabel(), nullptr);
+  EXPECT_NE(d.desk.Area()->DisplayVerdictLabel()->Item()->text().indexOf(korchart::kFailText), -1);
+  // The dialog from the trace list's menu: the limit raised to 0 passes.
+  const TModalDialogHook previous = SetModalDialogHook([](QDialog* dialog) {
+    auto* table = dialog->findChild<QTableWidget*>("LimitTable");
+    if (!table || table->rowCount() != 1) return static_cast<int>(QDialog::Rejected);
+    for (int column : {3, 4}) table->item(0, column)->setText("0");
+    dialog->accept();
+    return dialog->result();
+  });
+  d.desk.Area()->Select(0);
+  d.desk.Area()->RebuildListMenu();
+  QAction* limitsItem = d.desk.Area()->ListMenu()->findChild<QAction*>("ActionLimits");
+  ASSERT_NE(limitsItem, nullptr);
+  limitsItem->trigger();
+  SetModalDialogHook(previous);
+  EXPECT_EQ(d.Trace(0)->Limits().upper.at(0).stopLevel, 0);
+  EXPECT_EQ(ask("limits verdict 0").substr(0, 4), "PASS");
+  drawing = d.desk.Area()->LimitDrawing(d.Trace(0));
+  ASSERT_NE(drawing, nullptr);
+  EXPECT_EQ(drawing->Failing()->data()->size(), 0);
 
   // Switched off and replaced remotely; a bad CSV changes nothing.
   ask("limits state 0 off");
