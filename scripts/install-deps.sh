@@ -8,7 +8,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-tools-dev qt6-tools-dev-tools
   qt6-documentation-tools libqt6svg6 libqt6help6 libqt6printsupport6
   libqcustomplot-dev libqcustomplot2.1-qt6
-  libqt6sql6-sqlite
+  libqt6sql6-sqlite libqt6sql6-psql postgresql
   libxml2-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth x11-utils imagemagick poppler-utils

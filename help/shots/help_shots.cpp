@@ -11,7 +11,10 @@
 #include <QDockWidget>
 #include <QElapsedTimer>
 #include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QToolBar>
 
 #include <cstdio>
@@ -54,6 +57,17 @@ void Shot(QWidget* widget, const char* name) {
     return;
   }
   std::printf("%s\n", file.toLocal8Bit().constData());
+}
+
+// The shown dialog of that name, once it is there (null after 5 s).
+QDialog* ShownDialog(const char* name) {
+  QDialog* found = nullptr;
+  RunUntil([&] {
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* d = qobject_cast<QDialog*>(w); d && d->isVisible() && d->objectName() == name) found = d;
+    return found != nullptr;
+  }, 5000);
+  return found;
 }
 
 QAction* ToolAction(QMainWindow& form, const char* name) {
@@ -137,15 +151,51 @@ void Matrix(const QString& bin) {
   Settle(500);
   QAction* open = FindMenuItem(form.get(), "Управление", "Таблица поправок...");
   if (open) open->trigger();
-  QDialog* editor = nullptr;
-  RunUntil([&] {
-    for (QWidget* w : QApplication::topLevelWidgets())
-      if (auto* d = qobject_cast<QDialog*>(w); d && d->isVisible() && d->objectName() == "FormEditMatrix") editor = d;
-    return editor != nullptr;
-  }, 5000);
+  QDialog* editor = ShownDialog("FormEditMatrix");
   Settle(300);
   Shot(editor, "matrixvault");
   if (editor) editor->reject();
+}
+
+// The production station: one good unit, then one with the pass band cut
+// by the sweep's start, the results window with both.
+void Production(const QString& bin) {
+  auto form = Launcher(bin, bin + "/schemes/production.vms");
+  auto* station = form->findChild<QWidget*>("Station");
+  QWidget* chart = form->findChild<QWidget*>("chart");
+  if (!station || !chart || !RunUntil([&] { return chart->property("sweepsTaken").toULongLong() >= 3; }, 15000)) {
+    std::fprintf(stderr, "vk-help-shots: the production scheme did not run\n");
+    ++g_failures;
+    return;
+  }
+  auto* serial = station->findChild<QLineEdit*>("SerialEdit");
+  auto* operatorName = station->findChild<QLineEdit*>("OperatorEdit");
+  auto* verdict = station->findChild<QLabel*>("VerdictLabel");
+  auto scan = [&](const char* number) {
+    serial->setText(QString::fromUtf8(number));
+    Q_EMIT serial->returnPressed();
+    RunUntil([&] { return verdict->text() != QString::fromUtf8("Измерение..."); }, 10000);
+  };
+  operatorName->setText(QString::fromUtf8("Смирнова Е. В."));
+  scan("ФП-2026-0417");
+  Settle(300);
+  Shot(form.get(), "production");
+  auto* start = form->findChild<QDockWidget*>("sweep")->findChild<QLineEdit*>("Edit1");
+  if (start) {
+    start->setFocus();
+    start->selectAll();
+    QTest::keyClicks(start, "580");
+    QTest::keyClick(start, Qt::Key_Return);
+    Settle(1500);
+  }
+  scan("ФП-2026-0418");
+  Settle(300);
+  Shot(form->findChild<QDockWidget*>("results"), "station");
+  if (auto* button = station->findChild<QAbstractButton*>("ResultsButton")) button->click();
+  QDialog* window = ShownDialog("ResultsWindow");
+  Settle(500);
+  Shot(window, "results");
+  if (window) window->close();
 }
 
 }  // namespace
@@ -182,6 +232,7 @@ int main(int argc, char** argv) {
   Bench(bin);
   Calibration(bin);
   Matrix(bin);
+  Production(bin);
   SetModalDialogHook(TModalDialogHook());
   for (const auto& r : reports.Reports())
     if (r.text.find("файл справки") == std::string::npos)

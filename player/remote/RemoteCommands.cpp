@@ -557,6 +557,27 @@ TReply CRemoteCommands::Dispatch(int client, const std::string& h, const TArgs& 
     return DisplayQuery(client, {a[0]}, std::string("report ") + (h == "REP:HTML" ? "html " : "pdf ") + a[1], false);
   }
   if (h.rfind("CALC:LIM:", 0) == 0) return LimitCommand(client, h, a);
+  // The results station: RESult:STARt "name","serial"[,"operator"],
+  // RESult:LAST?, RESult:SERial? "name","serial", RESult:COUNt?,
+  // RESult:RUNNing? (1 while a unit is being measured).
+  if (h == "RES:STAR") {
+    if (!needs(a.size() == 3 ? 3 : 2)) return TReply::None();
+    if (a[1].empty() || a[1].find_first_of(" \t") != std::string::npos) {
+      Error(client, kBadParameter, "серийный номер без пробелов: " + a[1]);
+      return TReply::None();
+    }
+    return DisplayQuery(client, {a[0]}, "result start " + a[1] + (a.size() > 2 ? " " + a[2] : std::string()), false);
+  }
+  if (h == "RES:LAST?" || h == "RES:COUN?" || h == "RES:RUNN?") {
+    const std::string question = h == "RES:LAST?" ? "result last" : h == "RES:COUN?" ? "result counts" : "result running";
+    TReply r = DisplayQuery(client, a, question, false);
+    return r.hasAnswer ? r : TReply::Text(h == "RES:LAST?" ? "\"\"" : "");
+  }
+  if (h == "RES:SER?") {
+    if (!needs(2)) return TReply::Text("");
+    TReply r = DisplayQuery(client, {a[0]}, "result serial " + a[1], false);
+    return r.hasAnswer ? r : TReply::Text("\"\"");
+  }
   Error(client, kUnknownCommand, h);
   return TReply::None();
 }

@@ -139,7 +139,7 @@ int TChartPanel::Initialize(QWidget* parent, xmlNode* node) {
     QCPGraph* g = series_[static_cast<size_t>(k)];
     const bool wired = inputs_[static_cast<size_t>(k + 1)]->SubscriptionsCount() > 0;
     auto drawing = std::make_unique<korchart::TLimitDrawing>(chart, g->keyAxis(), g->valueAxis(), kCurveColors[k],
-                                                             g->name(), wired ? labels++ : kCurveCount + 1);
+                                                             Q(CurveName(k)), wired ? labels++ : kCurveCount + 1);
     drawing->Label().Item()->setObjectName(QStringLiteral("CurveVerdict%1").arg(k));
     limitDrawings_[static_cast<size_t>(k)] = std::move(drawing);
   }
@@ -150,7 +150,7 @@ int TChartPanel::Initialize(QWidget* parent, xmlNode* node) {
   QMenu* limitsMenu = chart->ChartMenu()->addMenu(QStringLiteral("Границы допуска"));
   limitsMenu->setObjectName(QStringLiteral("LimitsMenu"));
   for (int k = 0; k < kCurveCount; ++k) {
-    QAction* a = limitsMenu->addAction(QString::fromUtf8(kCurveTitles[k]) + QStringLiteral("..."));
+    QAction* a = limitsMenu->addAction(Q(CurveName(k)) + QStringLiteral("..."));
     a->setObjectName(QStringLiteral("ActionLimits%1").arg(k));
     QObject::connect(a, &QAction::triggered, chart, [this, k] { EditCurveLimits(k); });
   }
@@ -564,7 +564,7 @@ int TChartPanel::Query(const AnsiString& request, AnsiString& answer) {
   d.sweeps = sweepsTaken_;
   d.sweepsMarked = sweepsMarked_;
   for (int k = 0; k < kCurveCount; ++k)
-    d.limits.push_back({kCurveTitles[k], [this, k] { return CurveLimits(k); },
+    d.limits.push_back({CurveName(k), [this, k] { return CurveLimits(k); },
                         [this, k](const korchart::TLimitLines& l) {
                           SetCurveLimits(k, l);
                           if (chart_) chart_->replot();
@@ -610,6 +610,14 @@ void TChartPanel::Judge(int curve) {
   if (drawing) drawing->Show(sweepX_[i].data(), sweepY_[i].data(), sweepX_[i].size(), mask, verdicts_[i]);
 }
 
+std::string TChartPanel::CurveName(int curve) const {
+  // The two main curves by the quantity of their axis ("Передача"), as the
+  // tables name them; otherwise by their place.
+  const QCPGraph* g = series_[static_cast<size_t>(curve)];
+  const QString title = g ? g->property("title").toString() : QString();
+  return title.isEmpty() ? std::string(kCurveTitles[curve]) : title.toStdString();
+}
+
 korchart::TLimitVerdict TChartPanel::ChartVerdict() const { return CurrentOutcome().verdict; }
 
 korchart::TDisplayOutcome TChartPanel::CurrentOutcome() const {
@@ -617,7 +625,7 @@ korchart::TDisplayOutcome TChartPanel::CurrentOutcome() const {
   o.display = Name();
   o.sweep = sweepsMarked_;
   for (int k = 0; k < kCurveCount; ++k)
-    if (limits_[static_cast<size_t>(k)].Active()) o.traces.push_back({kCurveTitles[k], verdicts_[static_cast<size_t>(k)]});
+    if (limits_[static_cast<size_t>(k)].Active()) o.traces.push_back({CurveName(k), verdicts_[static_cast<size_t>(k)]});
   if (chart_ && chart_->Markers() && chart_->Markers()->GetMarksManager())
     o.readings = korchart::CollectReadings(*chart_->Markers()->GetMarksManager());
   korchart::FoldVerdict(o);
@@ -651,7 +659,7 @@ void TChartPanel::SetCurveLimits(int curve, const korchart::TLimitLines& limits)
 bool TChartPanel::EditCurveLimits(int curve) {
   if (curve < 0 || curve >= kCurveCount || !chart_) return false;
   const QString unit = UnitOf(curve == 1 ? settings_.rightTitle : settings_.leftTitle);
-  korchart::TLimitDialog dialog(chart_, limits_[static_cast<size_t>(curve)], QString::fromUtf8(kCurveTitles[curve]), unit);
+  korchart::TLimitDialog dialog(chart_, limits_[static_cast<size_t>(curve)], Q(CurveName(curve)), unit);
   dialog.setProperty("helpContext", kHelpContext);
   const QCPRange bottom = chart_->xAxis->range();
   dialog.SetArgumentRange(bottom.lower, bottom.upper);

@@ -86,6 +86,8 @@ class TChartPanel : public TFramePlugin {
   // The display's verdict: the curves' limits and the link markers'.
   korchart::TLimitVerdict ChartVerdict() const;
   korchart::TDisplayOutcome CurrentOutcome() const;
+  // What the operator calls curve `curve` (its axis's quantity, or its place).
+  std::string CurveName(int curve) const;
   korchart::TLimitDrawing* LimitDrawing(int curve) const { return limitDrawings_[static_cast<size_t>(curve)].get(); }
   korchart::TVerdictLabel* ChartVerdictLabel() const { return chartLabel_.get(); }
 

@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <thread>
@@ -616,5 +617,46 @@ TEST(Remote, CommandsWaitWhileALargeProfileOpens) {
   const std::string again = (fs::path(TestHome()) / "again.vpr").string();
   ASSERT_EQ(form->Scheme()->SaveProfile(again.c_str()), 0);
   EXPECT_GT(fs::file_size(again), fs::file_size(file));
+  form.reset();
+}
+
+// The production station by script: a unit started, waited for and read
+// back, the counts of the store; a serial with a space is refused.
+TEST(Remote, ProductionStationByScript) {
+  TAppFirst app;
+  auto form = EmptyLauncher();
+  vkremote::CRemoteControl remote(form.get());
+  const int port = Serve(remote);
+  ASSERT_GT(port, 0);
+  const std::string database = TestHome() + "/remote-results.sqlite";
+  for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(database + suffix);
+  // The shipped scheme with a database of this test's own.
+  std::ifstream in(std::string(VK_BIN_DIR) + "/schemes/production.vms");
+  std::string scheme((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string from = "<parameters dock=\"DockRight\" caption=\"Контроль изделий\" sweeps=\"2\">";
+  ASSERT_NE(scheme.find(from), std::string::npos);
+  scheme.replace(scheme.find(from), from.size(), from + "<database file=\"" + database + "\"/>");
+  const std::string file = TestHome() + "/production-remote-test.vms";
+  std::ofstream(file) << scheme;
+  std::string started, last, counts, refused, serial;
+  Drive([&] {
+    TClient c(port);
+    c.Send("SCH:OPEN \"" + file + "\"");
+    c.Ask("*OPC?");
+    c.Send("RESult:STARt \"results\",\"ФП-77\",\"Орлова\"");
+    started = c.Ask("SYST:ERR?");
+    for (int i = 0; i < 300 && c.Ask("RES:RUNN? \"results\"") != "0"; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    last = c.Ask("RES:LAST? \"results\"");
+    c.Send("RES:STAR \"results\",\"ФП 78\"");
+    refused = c.Ask("SYST:ERR?");
+    serial = c.Ask("RES:SER? \"results\",\"ФП-77\"");
+    counts = c.Ask("RES:COUN? \"results\"");
+  });
+  fs::remove(file);
+  EXPECT_EQ(started, "0,\"Нет ошибок\"");
+  EXPECT_EQ(last.rfind("ФП-77,PASS,", 0), 0u) << last;
+  EXPECT_NE(refused.find("без пробелов"), std::string::npos) << refused;
+  EXPECT_EQ(serial.substr(0, 11), last.substr(0, 11));
+  EXPECT_EQ(counts, "1,1,0,100");
   form.reset();
 }

@@ -14,6 +14,7 @@
 #include <QDockWidget>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMainWindow>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -22,6 +23,7 @@
 #include <QTest>
 #include <QToolBar>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -34,6 +36,7 @@
 #include "Installation.h"
 #include "MainForm.h"
 #include "PluginFeed.h"
+#include "ResultStore.h"
 #include "Screenshot.h"
 #include "VKPaths.h"
 #include "chart/KorChart.h"
@@ -103,7 +106,7 @@ struct TDialog {
 // simulated instrument and closes, with nothing said to the operator.
 TEST(WholeSystem, EveryDemoSchemeRunsInTheLauncher) {
   TAppFirst app;
-  for (const char* name : {"bench.vms", "calibration.vms", "matrix.vms", "logging.vms", "demo.vms"}) {
+  for (const char* name : {"bench.vms", "calibration.vms", "matrix.vms", "logging.vms", "demo.vms", "production.vms"}) {
     SCOPED_TRACE(name);
     FreshAccount();
     vkplatform::ReportCapture reports;
@@ -317,4 +320,68 @@ TEST(WholeSystem, DroppedConnectionIsShownAndRecovered) {
   EXPECT_TRUE(RunEventsUntil([&] { return Sweeps(chart) >= before + 3; }, 15000));
   form.reset();
   instrument.Stop();
+}
+
+// The production line's station: a serial scanned (typed with Enter) gives
+// ГОДЕН; the sweep panel moved so that the pass band's left edge leaves the
+// sweep breaks the bandwidth's limit: the next unit is БРАК; both results
+// are in the bench's database with their readings.
+TEST(WholeSystem, ProductionStationPassFailAndTheDatabase) {
+  TAppFirst app;
+  FreshAccount();
+  vkplatform::ReportCapture reports;
+  const std::string database = vkresults::TStoreConfig::DefaultSqliteFile();
+  for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(database + suffix);
+  {
+    auto form = Launcher(std::string(VK_BIN_DIR) + "/schemes/production.vms");
+    ASSERT_FALSE(form->TerminateRequested());
+    auto* station = form->findChild<QWidget*>("Station");
+    ASSERT_NE(station, nullptr);
+    auto* serial = station->findChild<QLineEdit*>("SerialEdit");
+    auto* verdict = station->findChild<QLabel*>("VerdictLabel");
+    auto* failing = station->findChild<QListWidget*>("FailingList");
+    ASSERT_TRUE(serial && verdict && failing);
+    QWidget* chart = form->findChild<QWidget*>("chart");
+    ASSERT_TRUE(RunEventsUntil([&] { return chart && Sweeps(chart) >= 2; }, 15000));
+    auto scan = [&](const QString& number) {
+      serial->setFocus();
+      serial->selectAll();
+      QTest::keyClicks(serial, number);
+      QTest::keyClick(serial, Qt::Key_Return);
+      return RunEventsUntil([&] { return verdict->text() == "ГОДЕН" || verdict->text() == "БРАК"; }, 15000);
+    };
+    ASSERT_TRUE(scan("SN-0001"));
+    EXPECT_EQ(verdict->text().toStdString(), "ГОДЕН");
+    EXPECT_EQ(failing->count(), 0);
+
+    auto* start = form->findChild<QDockWidget*>("sweep")->findChild<QLineEdit*>("Edit1");
+    ASSERT_NE(start, nullptr);
+    start->setFocus();
+    start->selectAll();
+    QTest::keyClicks(start, "580");
+    QTest::keyClick(start, Qt::Key_Return);
+    ASSERT_TRUE(RunEventsUntil([&] { return start->palette().color(QPalette::Base) != QColor(255, 255, 153); }, 5000));
+    ASSERT_TRUE(scan("SN-0002"));
+    EXPECT_EQ(verdict->text().toStdString(), "БРАК");
+    QStringList broken;
+    for (int i = 0; i < failing->count(); ++i) broken << failing->item(i)->text();
+    EXPECT_EQ(broken.filter("chart: Полоса пропускания").size(), 1) << broken.join("; ").toStdString();
+    form->CloseScheme();
+  }
+  std::string error;
+  auto store = vkresults::TSqlResultStore::OpenSqlite(database, &error);
+  ASSERT_NE(store, nullptr) << error;
+  const auto results = store->Latest(10);
+  ASSERT_EQ(results.size(), 2u);
+  EXPECT_EQ(results[0].serial, "SN-0002");
+  EXPECT_FALSE(results[0].pass);
+  EXPECT_EQ(results[1].serial, "SN-0001");
+  EXPECT_TRUE(results[1].pass);
+  EXPECT_EQ(results[1].scheme, "production");
+  const auto band = std::find_if(results[1].readings.begin(), results[1].readings.end(),
+                                 [](const vkresults::TReading& r) { return r.name.find("Полоса") == 0; });
+  ASSERT_NE(band, results[1].readings.end());
+  EXPECT_TRUE(band->hasValue);
+  EXPECT_NEAR(band->value, 99.5, 2);
+  EXPECT_EQ(reports.Count(), 0u) << (reports.Count() ? reports.Reports().front().text : "");
 }

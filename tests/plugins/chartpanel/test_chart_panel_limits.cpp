@@ -89,8 +89,8 @@ TEST(ChartPanelLimits, ParametersWholeSweepsVerdictsAndFailingPoints) {
   EXPECT_EQ(p.Ask("limits verdict 2"), "NONE,,");
   EXPECT_EQ(p.Ask("limits verdict"), "PASS,7,100");
   EXPECT_EQ(p.Label("ChartVerdict")->text(), "ГОДЕН");
-  EXPECT_EQ(p.Label("CurveVerdict0")->text(), "Левый: ГОДЕН");
-  EXPECT_EQ(p.Label("CurveVerdict1")->text(), "Правый: ГОДЕН");
+  EXPECT_EQ(p.Label("CurveVerdict0")->text(), "КП: ГОДЕН");
+  EXPECT_EQ(p.Label("CurveVerdict1")->text(), "КО: ГОДЕН");
   EXPECT_FALSE(p.Label("CurveVerdict2")->visible());
 
   // "Левый" breaks its upper limit at 120..124 (by 6 at 122).
@@ -106,8 +106,8 @@ TEST(ChartPanelLimits, ParametersWholeSweepsVerdictsAndFailingPoints) {
   EXPECT_TRUE(dots->visible());
   EXPECT_TRUE(p.plugin.LimitDrawing(1)->Failing()->data()->isEmpty());
   EXPECT_EQ(p.Label("ChartVerdict")->text(), "БРАК");
-  EXPECT_EQ(p.Label("CurveVerdict0")->text(), "Левый: БРАК");
-  EXPECT_EQ(p.Label("CurveVerdict1")->text(), "Правый: ГОДЕН");
+  EXPECT_EQ(p.Label("CurveVerdict0")->text(), "КП: БРАК");
+  EXPECT_EQ(p.Label("CurveVerdict1")->text(), "КО: ГОДЕН");
   p.RunUntil([] { return false; }, 30);
   MaybeScreenshot(&p.host, "chart_panel_limits");
 
@@ -152,10 +152,10 @@ TEST(ChartPanelLimits, TheMenuOpensTheDialogForItsCurve) {
   menu->findChild<QAction*>("ActionLimits0")->trigger();
   SetModalDialogHook(previous);
   ASSERT_EQ(seen.size(), 1);
-  EXPECT_TRUE(seen[0].contains("Левый"));
+  EXPECT_TRUE(seen[0].contains("КП"));
   EXPECT_EQ(p.plugin.CurveLimits(0).upper[0].stopLevel, -13.5);
   EXPECT_FALSE(p.plugin.CurveVerdict(0).pass);
-  EXPECT_EQ(p.Label("CurveVerdict0")->text(), "Левый: БРАК");
+  EXPECT_EQ(p.Label("CurveVerdict0")->text(), "КП: БРАК");
   // Curves that are not wired are not offered.
   emit menu->aboutToShow();
   EXPECT_TRUE(menu->findChild<QAction*>("ActionLimits1")->isVisible());
