@@ -1,9 +1,12 @@
 #include "markers/MarkLinkProperties.h"
 
+#include <cmath>
+
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -12,6 +15,7 @@
 #include <algorithm>
 
 #include "platform/Report.h"
+#include "VKXml.h"
 
 namespace korchart {
 KORCHART_VARIANT_BEGIN
@@ -58,6 +62,20 @@ TMarkLinkProperties::TMarkLinkProperties(QWidget* owner, const SLinkParams& para
   fields->addWidget(expression_, 1, 1);
   fields->addWidget(new QLabel(Ru("Печать"), this), 2, 0);
   fields->addWidget(print_, 2, 1);
+  // The value's tolerance for the display's verdict: an empty side has no
+  // bound.
+  limitsOn_ = new QCheckBox(Ru("Допуск"), this);
+  limitsOn_->setObjectName("CheckLimits");
+  limitsOn_->setChecked(params.limits.enabled);
+  limitMin_ = line("EditLimitMin", params.limits.hasMin ? vkcore::FormatXmlDouble(params.limits.min) : std::string());
+  limitMax_ = line("EditLimitMax", params.limits.hasMax ? vkcore::FormatXmlDouble(params.limits.max) : std::string());
+  auto* limitRow = new QHBoxLayout;
+  limitRow->addWidget(new QLabel(Ru("от"), this));
+  limitRow->addWidget(limitMin_, 1);
+  limitRow->addWidget(new QLabel(Ru("до"), this));
+  limitRow->addWidget(limitMax_, 1);
+  fields->addWidget(limitsOn_, 3, 0);
+  fields->addLayout(limitRow, 3, 1);
   fields->setColumnStretch(1, 1);
 
   auto* help = new QLabel(Ru("Переменные: а.арг, б.арг — аргументы маркеров А и Б; "
@@ -163,10 +181,28 @@ void TMarkLinkProperties::OnPresetActivated(QTreeWidgetItem* item) {
   print_->setText(item->text(2));
 }
 
+bool TMarkLinkProperties::ReadLimits(TValueLimits& limits) const {
+  limits.enabled = limitsOn_->isChecked();
+  const auto bound = [](const QLineEdit* edit, bool& has, double& value) {
+    QString text = edit->text().trimmed();
+    text.replace(QLatin1Char(','), QLatin1Char('.'));
+    has = !text.isEmpty();
+    return !has || (vkcore::ParseXmlDouble(text.toStdString(), value) && std::isfinite(value));
+  };
+  return bound(limitMin_, limits.hasMin, limits.min) && bound(limitMax_, limits.hasMax, limits.max) &&
+         !(limits.hasMin && limits.hasMax && limits.min > limits.max);
+}
+
 void TMarkLinkProperties::OnOk() {
   if (checkExpression_ && !checkExpression_(expression_->text().toStdString())) {
     Error("Ошибка при синтаксическом разборе выражения");
     expression_->setFocus();
+    return;
+  }
+  TValueLimits limits;
+  if (!ReadLimits(limits)) {
+    Error("Допуск: границы должны быть числами, нижняя не больше верхней");
+    limitMin_->setFocus();
     return;
   }
   accept();
@@ -183,6 +219,7 @@ SLinkParams TMarkLinkProperties::Params() const {
   p.description = text(name_, params_.description);
   p.expression = text(expression_, params_.expression);
   p.print = text(print_, params_.print);
+  if (!ReadLimits(p.limits)) p.limits = params_.limits;
   return p;
 }
 

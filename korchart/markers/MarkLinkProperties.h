@@ -12,6 +12,7 @@
 #include "markers/BuildVariant.h"
 #include "markers/MarkerModel.h"
 
+class QCheckBox;
 class QLineEdit;
 class QPushButton;
 class QTreeWidget;
@@ -65,6 +66,11 @@ class TMarkLinkProperties : public QDialog {
   QLineEdit* name_ = nullptr;
   QLineEdit* expression_ = nullptr;
   QLineEdit* print_ = nullptr;
+  QCheckBox* limitsOn_ = nullptr;
+  QLineEdit* limitMin_ = nullptr;
+  QLineEdit* limitMax_ = nullptr;
+  // The tolerance as typed; false when a bound is no number or min > max.
+  bool ReadLimits(TValueLimits& limits) const;
   QTreeWidget* list_ = nullptr;
   QPushButton* add_ = nullptr;
   QPushButton* remove_ = nullptr;

@@ -4,8 +4,12 @@
 #include <qcustomplot.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <memory>
 #include <sstream>
 
+#include "Diagnostics.h"
+#include "PacketTypes.h"
 #include "Plugin.h"
 #include "VKXml.h"
 #include "markers/LinkMarker.h"
@@ -171,6 +175,31 @@ int AnswerDisplayQuery(const std::string& request, const TDisplay& d, std::strin
   }
   if (what == "limits") return AnswerLimits(words, d, answer);
   return VKT_NOT_SUPPORTED;
+}
+
+void TakeReportRequests(CInLinkPoint* input, QWidget* window, CBasePlugin* display) {
+  if (!input) return;
+  input->OnPacket = [display](CSubscriber* subscriber, CBasePacket*, bool& handled) {
+    handled = true;
+    std::unique_ptr<CBasePacket> taken(subscriber ? subscriber->GetPacketCopyAndRelease() : nullptr);
+    auto* text = dynamic_cast<CStringPacket*>(taken.get());
+    const std::string file = text ? text->GetString() : std::string();
+    if (file.empty()) return;
+    const bool pdf = file.size() > 4 && file.compare(file.size() - 4, 4, ".pdf") == 0;
+    AnsiString answer;
+    if (display->Query((pdf ? "report pdf " : "report html ") + file, answer) != VKT_OK) {
+      const std::string said = "Отчёт дисплея \"" + display->Name() + "\" не записан: " + std::string(answer);
+      LogMessage(said, false);
+      std::fprintf(stderr, "Vektra: %s\n", said.c_str());
+    }
+  };
+  input->NotifyWindow = window;
+}
+
+void ForgetReportRequests(CInLinkPoint* input) {
+  if (!input) return;
+  input->OnPacket = TPacketEvent();
+  input->NotifyWindow = nullptr;
 }
 
 KORCHART_VARIANT_END

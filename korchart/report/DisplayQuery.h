@@ -11,6 +11,9 @@
 #include "markers/BuildVariant.h"
 
 class QCPGraph;
+class QWidget;
+class CBasePlugin;
+class CInLinkPoint;
 
 namespace korchart {
 KORCHART_VARIANT_BEGIN
@@ -56,6 +59,14 @@ struct TDisplay {
 //  "limits data N [CSV]"    trace N's limits as CSV, or replaces them (the
 //                           CSV's lines may be separated by "|")
 int AnswerDisplayQuery(const std::string& request, const TDisplay& display, std::string& answer);
+
+// A display's input "report": each string packet names a file, and the
+// display's report is written there (printed to PDF for a name ending in
+// ".pdf", exported as HTML otherwise) through its "report ..." question; a
+// failure goes to the log and standard error. Handled in `window`'s thread.
+inline constexpr const char* kReportInput = "report";
+void TakeReportRequests(CInLinkPoint* input, QWidget* window, CBasePlugin* display);
+void ForgetReportRequests(CInLinkPoint* input);
 
 KORCHART_VARIANT_END
 }  // namespace korchart

@@ -69,6 +69,7 @@ int TChartPanel::Register() {
   for (const char* name : kInputs)
     RegisterInLinkPoint(name, {MetaClassOf<CDoubleVector>(), MetaClassOf<CDoubleVectorPart>()}, lptDefault);
   RegisterOutLinkPoint(kVerdictOutput, {MetaClassOf<CStringPacket>()}, lptDefault);
+  RegisterInLinkPoint(korchart::kReportInput, {MetaClassOf<CStringPacket>()}, lptDefault);
   return 0;
 }
 
@@ -83,6 +84,7 @@ int TChartPanel::Initialize(QWidget* parent, xmlNode* node) {
   VK_PASSERT_TEXT(panel_, Name().c_str(), "Panel!=NULL");
   if (!panel_) return VKT_ERROR;
   settings_ = chartpanel::ReadChartSettings(node, Name());
+  korchart::TakeReportRequests(GetInLinkPoint(AnsiString(korchart::kReportInput)), panel_, this);
 
   auto* chart = new korchart::TKorChart(panel_);
   chart_ = chart;
@@ -237,6 +239,7 @@ int TChartPanel::Finalize() {
   // the window is busy elsewhere.
   StopFrames();
   UnwatchWindows();
+  korchart::ForgetReportRequests(GetInLinkPoint(AnsiString(korchart::kReportInput)));
   // The limits' items go before the chart they are on.
   for (auto& d : limitDrawings_) d.reset();
   chartLabel_.reset();

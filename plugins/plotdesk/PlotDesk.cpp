@@ -63,6 +63,7 @@ int TPlotDesk::Register() {
   RegisterInLinkPoint(kMinStimulus, {MetaClassOf<CDoublePacket>()}, lptDefault);
   RegisterInLinkPoint(kMaxStimulus, {MetaClassOf<CDoublePacket>()}, lptDefault);
   RegisterOutLinkPoint(kVerdict, {MetaClassOf<CStringPacket>()}, lptDefault);
+  RegisterInLinkPoint(korchart::kReportInput, {MetaClassOf<CStringPacket>()}, lptDefault);
   return 0;
 }
 
@@ -84,6 +85,7 @@ int TPlotDesk::Initialize(QWidget* parent, xmlNode* node) {
   settings_ = ReadPlotDeskSettings(node);
 
   area_ = std::make_unique<CDiagramArea>(panel_, settings_.fastLine);
+  korchart::TakeReportRequests(GetInLinkPoint(AnsiString(korchart::kReportInput)), panel_, this);
   QCustomPlot* chart = area_->Chart();
   area_->Panel()->setProperty("plugin", QString::fromStdString(Name()));
   for (const TChannelSettings& c : settings_.channels) {
@@ -152,6 +154,7 @@ int TPlotDesk::Initialize(QWidget* parent, xmlNode* node) {
 int TPlotDesk::Finalize() {
   StopFrames();
   UnwatchWindows();
+  korchart::ForgetReportRequests(GetInLinkPoint(AnsiString(korchart::kReportInput)));
   // A data-ready event still on its way dies with the chart.
   area_.reset();
   channels_.clear();

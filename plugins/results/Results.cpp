@@ -1,6 +1,7 @@
 #include "Results.h"
 
 #include <QAction>
+#include <QDir>
 #include <QDockWidget>
 #include <QElapsedTimer>
 #include <QLineEdit>
@@ -30,6 +31,7 @@ namespace {
 constexpr int kHelpContext = 1110;
 
 std::string InputName(int i) { return "verdict" + std::to_string(i + 1); }
+const char* const kReportOutput = "report";
 
 double Seconds() {
   static QElapsedTimer clock;
@@ -68,6 +70,7 @@ TResults::~TResults() {
 
 int TResults::Register() {
   for (int i = 0; i < kInputs; ++i) RegisterInLinkPoint(InputName(i), {MetaClassOf<CStringPacket>()}, lptDefault);
+  RegisterOutLinkPoint(kReportOutput, {MetaClassOf<CStringPacket>()}, lptDefault);
   return 0;
 }
 
@@ -183,7 +186,31 @@ void TResults::TriggerRunAction(const char* name) {
       }
 }
 
+std::string TResults::RequestReport(const TResult& result) {
+  COutLinkPoint* out = GetOutLinkPoint(AnsiString(kReportOutput));
+  if (settings_.report.empty() || !out || !out->Dispatcher()) return std::string();
+  // "<serial>_<time>.pdf": what a file name cannot hold becomes "_".
+  std::string serial;
+  for (unsigned char c : result.serial) serial += c < 0x20 || c == '/' || c == '\\' || c == ':' || c == '*' || c == '?' ||
+                                                          c == '"' || c == '<' || c == '>' || c == '|'
+                                                      ? '_'
+                                                      : static_cast<char>(c);
+  std::string stamp = result.timeUtc.substr(0, 19);
+  for (char& c : stamp)
+    if (c == ':' || c == 'T') c = c == 'T' ? '_' : '-';
+  QDir().mkpath(QString::fromStdString(settings_.reportFolder));
+  const std::string file = settings_.reportFolder + "/" + serial + "_" + stamp + "." + settings_.report;
+  auto* packet = new CStringPacket(file.c_str());
+  if (out->AddPacket(packet) != VKT_OK) {
+    delete packet;
+    return std::string();
+  }
+  return file;
+}
+
 void TResults::Finished(TResult result) {
+  // The displays still show the unit: its report is written now.
+  result.report = RequestReport(result);
   std::string error;
   if (!writer_->Submit(result, &error)) {
     vkplatform::MessageBox("Результат изделия " + result.serial + " не сохранён: " + error, "Результаты " + Name(),

@@ -61,6 +61,9 @@ class TResults : public CBasePlugin {
   void OutcomeArrived(int input, CSubscriber* subscriber);
   void Finished(vkresults::TResult result);
   void ShowStoreState();
+  // Asks the display wired to "report" for the unit's report; its file
+  // name ("" when none is asked for).
+  std::string RequestReport(const vkresults::TResult& result);
   // Finds the scheme's run control (the run guide's tool bar actions).
   void TriggerRunAction(const char* name);
 

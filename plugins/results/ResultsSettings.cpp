@@ -43,6 +43,9 @@ TResultsSettings ReadResultsSettings(xmlNode* node, xmlNode* config) {
   const double sweeps = VKCore::GetNodeDoubleValue(node, "@sweeps", s.sweeps);
   if (std::isfinite(sweeps) && sweeps >= 1 && sweeps <= 1000) s.sweeps = static_cast<int>(sweeps);
   s.stop = VKCore::GetNodeBoolValue(node, "@stop", false);
+  const std::string report = VKCore::GetNodeStringValue(node, "@report", "");
+  if (report == "pdf" || report == "html") s.report = report;
+  s.reportFolder = FormatPath(VKCore::GetNodeStringValue(node, "@reportfolder", "[user]/reports"));
   for (xmlNode* c = node->children; c; c = c->next) {
     if (c->type != XML_ELEMENT_NODE) continue;
     if (xmlStrcmp(c->name, BAD_CAST "reading") == 0) {

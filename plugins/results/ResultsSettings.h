@@ -1,6 +1,7 @@
 #pragma once
 // The parameters node of the results station, read once:
-//   <parameters dock="DockRight" caption="Контроль изделий" sweeps="2" stop="false">
+//   <parameters dock="DockRight" caption="Контроль изделий" sweeps="2" stop="false"
+//               report="pdf" reportfolder="[user]/reports">   a report per unit (pdf or html)
 //     <reading name="Полоса -3 дБ"/>                      readings kept (none: all)
 //     <database file="..." host="..." port="5432" name="..." user="..." passwordfile="..."/>
 //   </parameters>
@@ -21,6 +22,8 @@ struct TResultsSettings {
   std::string caption = "Контроль изделий";
   int sweeps = 2;     // whole sweeps of every display after Start
   bool stop = false;  // stop the measurement once the result is made
+  std::string report;        // "pdf", "html" or "" (none): asked of the display wired to "report"
+  std::string reportFolder;  // where the units' reports go
   std::vector<std::string> readings;
   TStoreConfig store;
 };

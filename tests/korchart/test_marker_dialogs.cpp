@@ -196,6 +196,31 @@ TEST(MarkLinkProperties, OkChecksTheExpression) {
   EXPECT_EQ(p.description, "Расстояние");
   EXPECT_EQ(p.markerA, 3);
   EXPECT_EQ(cap.Count(), 1u);
+  EXPECT_FALSE(p.limits.enabled || p.limits.hasMin || p.limits.hasMax);
+}
+
+// The tolerance of a link marker's value: typed with a comma or a point,
+// one side may stay empty; bounds out of order are refused, the dialog stays.
+TEST(MarkLinkProperties, TheToleranceIsTypedAndChecked) {
+  TestApp();
+  vkplatform::ReportCapture cap;
+  SLinkParams in;
+  in.limits = {true, true, false, 95, 0};
+  TMarkLinkProperties dialog(nullptr, in, {}, nullptr);
+  EXPECT_EQ(Find<QLineEdit>(dialog, "EditLimitMin")->text(), "95");
+  EXPECT_TRUE(Find<QLineEdit>(dialog, "EditLimitMax")->text().isEmpty());
+  Find<QLineEdit>(dialog, "EditLimitMin")->setText("110");
+  Find<QLineEdit>(dialog, "EditLimitMax")->setText("105,5");
+  Click(dialog, "ButtonOK");
+  ASSERT_EQ(cap.Count(), 1u);
+  EXPECT_NE(cap.Reports()[0].text.find("Допуск"), std::string::npos);
+  EXPECT_NE(dialog.result(), QDialog::Accepted);
+  Find<QLineEdit>(dialog, "EditLimitMin")->setText("94.5");
+  Click(dialog, "ButtonOK");
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(dialog.Params().limits, (TValueLimits{true, true, true, 94.5, 105.5}));
+  Find<QCheckBox>(dialog, "CheckLimits")->setChecked(false);
+  EXPECT_FALSE(dialog.Params().limits.enabled);
 }
 
 TEST(MarkLinkProperties, PresetsAreAddedRemovedAndCopied) {

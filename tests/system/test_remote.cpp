@@ -633,9 +633,9 @@ TEST(Remote, ProductionStationByScript) {
   // The shipped scheme with a database of this test's own.
   std::ifstream in(std::string(VK_BIN_DIR) + "/schemes/production.vms");
   std::string scheme((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  const std::string from = "<parameters dock=\"DockRight\" caption=\"Контроль изделий\" sweeps=\"2\">";
+  const std::string from = "<reading name=";
   ASSERT_NE(scheme.find(from), std::string::npos);
-  scheme.replace(scheme.find(from), from.size(), from + "<database file=\"" + database + "\"/>");
+  scheme.insert(scheme.find(from), "<database file=\"" + database + "\"/>");
   const std::string file = TestHome() + "/production-remote-test.vms";
   std::ofstream(file) << scheme;
   std::string started, last, counts, refused, serial;

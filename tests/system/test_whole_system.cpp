@@ -383,5 +383,14 @@ TEST(WholeSystem, ProductionStationPassFailAndTheDatabase) {
   ASSERT_NE(band, results[1].readings.end());
   EXPECT_TRUE(band->hasValue);
   EXPECT_NEAR(band->value, 99.5, 2);
+  // Each unit's report, printed by the chart when its result was made.
+  for (const auto& r : results) {
+    ASSERT_EQ(r.report.size() > 4 ? r.report.substr(r.report.size() - 4) : "", ".pdf") << r.report;
+    EXPECT_NE(r.report.find(r.serial), std::string::npos) << r.report;
+    std::ifstream pdf(r.report, std::ios::binary);
+    std::string head(5, '\0');
+    pdf.read(head.data(), 5);
+    EXPECT_EQ(head, "%PDF-") << r.report;
+  }
   EXPECT_EQ(reports.Count(), 0u) << (reports.Count() ? reports.Reports().front().text : "");
 }
