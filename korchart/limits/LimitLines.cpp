@@ -138,6 +138,22 @@ TLimitVerdict JudgeTrace(const double* x, const double* y, size_t n, const TLimi
   return v;
 }
 
+bool ParseTolerance(bool enabled, const std::string& min, const std::string& max, TValueLimits& limits) {
+  TValueLimits read;
+  read.enabled = enabled;
+  const auto bound = [](const std::string& text, bool& has, double& value) {
+    const std::string t = Trimmed(text);
+    has = !t.empty();
+    return !has || Number(t, true, value);
+  };
+  if (!bound(min, read.hasMin, read.min) || !bound(max, read.hasMax, read.max)) return false;
+  if (read.hasMin && read.hasMax && read.min > read.max) return false;
+  limits = read;
+  return true;
+}
+
+std::string BoundText(bool has, double value) { return has ? vkcore::FormatXmlDouble(value) : std::string(); }
+
 TLimitVerdict JudgeValue(double value, bool hasValue, const TValueLimits& limits) {
   TLimitVerdict v;
   if (!limits.hasMin && !limits.hasMax) return v;

@@ -73,6 +73,13 @@ struct TValueLimits {
   }
 };
 
+// A tolerance typed into two fields: each bound a number with a point or a
+// comma, or empty for no bound on that side. False when a bound is no
+// finite number or the minimum is above the maximum (`limits` untouched).
+bool ParseTolerance(bool enabled, const std::string& min, const std::string& max, TValueLimits& limits);
+// The text of a bound for such a field ("" when there is none).
+std::string BoundText(bool has, double value);
+
 // Judges a reading; `hasValue` false (a marker that found nothing) fails.
 TLimitVerdict JudgeValue(double value, bool hasValue, const TValueLimits& limits);
 

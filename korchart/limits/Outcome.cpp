@@ -52,6 +52,12 @@ std::vector<TReadingOutcome> CollectReadings(const MarksManager& marks) {
       const double v = mark->ReadValue(s);
       r.hasValue = v != kNoValue && mark->GetFreq() != kNotFound && std::isfinite(v);
       r.value = r.hasValue ? v : 0;
+      // A marker's tolerance judges its reading on the series it searches.
+      const SMarkParams p = mark->GetParams();
+      if (p.readingLimits.Active() && s == (p.linkTrace > 0 ? p.linkTrace : 1)) {
+        r.limits = p.readingLimits;
+        r.verdict = JudgeValue(r.value, r.hasValue, r.limits);
+      }
       out.push_back(r);
     }
   }

@@ -67,8 +67,8 @@ TMarkLinkProperties::TMarkLinkProperties(QWidget* owner, const SLinkParams& para
   limitsOn_ = new QCheckBox(Ru("Допуск"), this);
   limitsOn_->setObjectName("CheckLimits");
   limitsOn_->setChecked(params.limits.enabled);
-  limitMin_ = line("EditLimitMin", params.limits.hasMin ? vkcore::FormatXmlDouble(params.limits.min) : std::string());
-  limitMax_ = line("EditLimitMax", params.limits.hasMax ? vkcore::FormatXmlDouble(params.limits.max) : std::string());
+  limitMin_ = line("EditLimitMin", BoundText(params.limits.hasMin, params.limits.min));
+  limitMax_ = line("EditLimitMax", BoundText(params.limits.hasMax, params.limits.max));
   auto* limitRow = new QHBoxLayout;
   limitRow->addWidget(new QLabel(Ru("от"), this));
   limitRow->addWidget(limitMin_, 1);
@@ -182,15 +182,8 @@ void TMarkLinkProperties::OnPresetActivated(QTreeWidgetItem* item) {
 }
 
 bool TMarkLinkProperties::ReadLimits(TValueLimits& limits) const {
-  limits.enabled = limitsOn_->isChecked();
-  const auto bound = [](const QLineEdit* edit, bool& has, double& value) {
-    QString text = edit->text().trimmed();
-    text.replace(QLatin1Char(','), QLatin1Char('.'));
-    has = !text.isEmpty();
-    return !has || (vkcore::ParseXmlDouble(text.toStdString(), value) && std::isfinite(value));
-  };
-  return bound(limitMin_, limits.hasMin, limits.min) && bound(limitMax_, limits.hasMax, limits.max) &&
-         !(limits.hasMin && limits.hasMax && limits.min > limits.max);
+  return ParseTolerance(limitsOn_->isChecked(), limitMin_->text().toStdString(), limitMax_->text().toStdString(),
+                        limits);
 }
 
 void TMarkLinkProperties::OnOk() {

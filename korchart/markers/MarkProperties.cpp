@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QComboBox>
 #include <QGridLayout>
+#include <QLineEdit>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -144,6 +145,22 @@ TMarkProperties::TMarkProperties(QWidget* owner, const SMarkParams& params,
   displayGrid->addWidget(valueDigits_, 1, 1);
   displayGrid->setColumnStretch(0, 1);
 
+  // ---- the reading's tolerance, for the display's verdict
+  auto* toleranceBox = new QGroupBox(Ru("Допуск значения"), this);
+  toleranceBox->setObjectName("GroupTolerance");
+  toleranceBox->setCheckable(true);
+  toleranceBox->setChecked(params.readingLimits.enabled);
+  tolerance_ = toleranceBox;
+  auto* toleranceRow = new QHBoxLayout(toleranceBox);
+  readingMin_ = new QLineEdit(QString::fromStdString(BoundText(params.readingLimits.hasMin, params.readingLimits.min)), toleranceBox);
+  readingMin_->setObjectName("EditReadingMin");
+  readingMax_ = new QLineEdit(QString::fromStdString(BoundText(params.readingLimits.hasMax, params.readingLimits.max)), toleranceBox);
+  readingMax_->setObjectName("EditReadingMax");
+  toleranceRow->addWidget(new QLabel(Ru("от"), toleranceBox));
+  toleranceRow->addWidget(readingMin_, 1);
+  toleranceRow->addWidget(new QLabel(Ru("до"), toleranceBox));
+  toleranceRow->addWidget(readingMax_, 1);
+
   active_ = new QCheckBox(Ru("Активна"), this);
   active_->setObjectName("CheckActive");
   active_->setChecked(params.enabled);
@@ -165,6 +182,7 @@ TMarkProperties::TMarkProperties(QWidget* owner, const SMarkParams& params,
   fields->addWidget(limitsBox_);
   fields->addWidget(divergenceBox_);
   fields->addWidget(displayBox);
+  fields->addWidget(toleranceBox);
   fields->addStretch(1);
   auto* top = new QHBoxLayout;
   top->addWidget(modeTree_);
@@ -315,6 +333,13 @@ void TMarkProperties::OnOk() {
       return;
     }
   }
+  TValueLimits tolerance;
+  if (!ParseTolerance(tolerance_->isChecked(), readingMin_->text().toStdString(), readingMax_->text().toStdString(),
+                      tolerance)) {
+    Error(Ru("Допуск значения: границы должны быть числами, нижняя не больше верхней"));
+    readingMin_->setFocus();
+    return;
+  }
   accept();
 }
 
@@ -335,6 +360,9 @@ SMarkParams TMarkProperties::Params() const {
   p.valueDigits = valueDigits_->value();
   p.enabled = active_->isChecked();
   p.showStatistics = statistics_->isChecked();
+  if (!ParseTolerance(tolerance_->isChecked(), readingMin_->text().toStdString(), readingMax_->text().toStdString(),
+                      p.readingLimits))
+    p.readingLimits = params_.readingLimits;
   return p;
 }
 

@@ -17,6 +17,7 @@ class QLabel;
 class QPushButton;
 class QRadioButton;
 class QSpinBox;
+class QLineEdit;
 class QTreeWidget;
 class QTreeWidgetItem;
 class TKorSpinEdit;
@@ -74,6 +75,9 @@ class TMarkProperties : public QDialog {
   QRadioButton* radioLeft_ = nullptr;
   QSpinBox* argumentDigits_ = nullptr;
   QSpinBox* valueDigits_ = nullptr;
+  QGroupBox* tolerance_ = nullptr;
+  QLineEdit* readingMin_ = nullptr;
+  QLineEdit* readingMax_ = nullptr;
   QCheckBox* active_ = nullptr;
   QCheckBox* statistics_ = nullptr;
 };

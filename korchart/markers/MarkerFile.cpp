@@ -119,6 +119,7 @@ void WriteMarker(TBuilder& b, xmlNode* list, const TMarkerSet& set, int i) {
   if (!marker) return;
   AddAttribute(marker, "id", i);
   AddAttribute(marker, "enabled", m.enabled);
+  SaveValueLimits(marker, m.readingLimits);
   b.Value(marker, "parked", m.parked);
   b.Value(marker, "extremeMode", m.extremeMode);
   b.Value(marker, "showStatInfo", m.showStatistics);
@@ -203,6 +204,7 @@ void ReadMarker(xmlNode* node, TMarkerSet& set, std::vector<bool>& seen) {
   seen[id] = true;
   SMarkParams& m = set.markers[id];
   m.enabled = GetNodeBoolValue(node, "@enabled", false);
+  LoadValueLimits(node, m.readingLimits);
   m.parked = GetNodeBoolValue(node, "parked/@value", false);
   m.extremeMode = GetNodeBoolValue(node, "extremeMode/@value", false);
   m.showStatistics = GetNodeBoolValue(node, "showStatInfo/@value", false);

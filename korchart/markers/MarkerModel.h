@@ -49,6 +49,9 @@ struct SMarkParams {
   int valueDigits = 2;
   // Whether each series (index 0 = series 1) is shown in the label.
   std::array<bool, kMaxSeries> shownSeries{};
+  // The tolerance of the reading on the series searched, for the display's
+  // verdict (none by default).
+  TValueLimits readingLimits;
   SMarkParams() { shownSeries.fill(true); }
 };
 

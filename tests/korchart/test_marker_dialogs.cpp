@@ -165,6 +165,26 @@ TEST(MarkProperties, OkRefusesUnreadableNumbersAndAReversedRange) {
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
 }
 
+// A marker's reading may have a tolerance: a bound that is no number is
+// refused; an empty side has no bound.
+TEST(MarkProperties, TheReadingsToleranceIsTypedAndChecked) {
+  TestApp();
+  vkplatform::ReportCapture cap;
+  SMarkParams in;
+  in.readingLimits = {true, false, true, 0, -3};
+  TMarkProperties dialog(nullptr, in, kSeries);
+  EXPECT_TRUE(Find<QLineEdit>(dialog, "EditReadingMin")->text().isEmpty());
+  EXPECT_EQ(Find<QLineEdit>(dialog, "EditReadingMax")->text(), "-3");
+  Find<QLineEdit>(dialog, "EditReadingMin")->setText("x");
+  Click(dialog, "ButtonOK");
+  EXPECT_EQ(cap.CountText("Допуск значения"), 1u);
+  EXPECT_NE(dialog.result(), QDialog::Accepted);
+  Find<QLineEdit>(dialog, "EditReadingMin")->setText("-10,5");
+  Click(dialog, "ButtonOK");
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(dialog.Params().readingLimits, (TValueLimits{true, true, true, -10.5, -3}));
+}
+
 TEST(MarkLinkProperties, OkChecksTheExpression) {
   TestApp();
   vkplatform::ReportCapture cap;

@@ -61,6 +61,7 @@ TMarkerSet FullSet() {
     s.linkTitles[i] = "S21 канал " + std::to_string(i);
     s.deltaTitles[i] = "Опорный \"S11\"";
     s.lineTitles[i] = {{"Мощность", 5}, {"КСВН", 1}};
+    if (i % 3 == 1) m.readingLimits = {i % 2 == 0, true, i > 4, -3.25 * i, 1.0 / 3};
   }
   for (int k = 0; k < 3; ++k) {
     SLinkParams& l = s.links[k];
@@ -71,6 +72,7 @@ TMarkerSet FullSet() {
     l.description = "Полоса 'по уровню' -3 дБ";
     l.expression = "(а.арг-б.арг)^2^0.5*" + std::to_string(k);
     l.print = "Δf = %зн МГц";  // Δ is not in windows-1251
+    if (k > 0) l.limits = {k == 1, k == 1, true, 95, 105.125};
   }
   return s;
 }
@@ -81,11 +83,11 @@ auto Saved(const TMarkerSet& s, int i) {
   return std::tuple(m.enabled, m.parked, m.extremeMode, m.showStatistics, m.deltaMeasure,
                     m.divergenceRight, m.tracking, m.framePos, m.position, m.action, m.limitMin,
                     m.limitMax, m.divergence, m.argumentDigits, m.valueDigits, s.linkTitles[i],
-                    s.deltaTitles[i], s.lineTitles[i]);
+                    s.deltaTitles[i], s.lineTitles[i], m.readingLimits);
 }
 auto Saved(const SLinkParams& l) {
   return std::tuple(l.used, l.markerA, l.markerB, l.framePos, l.description, l.expression,
-                    l.print);
+                    l.print, l.limits);
 }
 
 void ExpectSameSet(const TMarkerSet& a, const TMarkerSet& b) {

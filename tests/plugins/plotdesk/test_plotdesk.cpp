@@ -1030,6 +1030,12 @@ TEST(PlotDesk, LimitLinesJudgeEveryWholeSweep) {
   ask("limits state 0 on");
   EXPECT_EQ(ask("limits verdict").substr(0, 4), "PASS");
   EXPECT_NE(ask("limits data 0").find("нижняя,100,140,-50,-50"), std::string::npos);
+  // A marker's reading with a tolerance counts too: marker 0 reads -45 at
+  // 100, above its maximum of -100.
+  korchart::SMarkParams m0 = marks->Mark(0)->GetParams();
+  m0.readingLimits = {true, false, true, 0, -100};
+  marks->Mark(0)->SetParams(m0);
+  EXPECT_EQ(ask("limits verdict").substr(0, 8), "FAIL,-55") << ask("limits verdict");
 
   // The profile keeps the limits; the scheme's would not be these.
   VKCore::CXMLDocument state(false);
