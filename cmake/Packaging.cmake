@@ -59,8 +59,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS
     ${CMAKE_BINARY_DIR}/_CPack_Packages/Linux/DEB/${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-Linux${CMAKE_INSTALL_PREFIX}/bin)
 # What the libraries do not name: the toolkit's picture plug-in for the
-# icons, the database driver of the help index, its Russian texts, and the
-# fonts the windows are laid out with.
+# icons, the database driver of the help index and of the bench's results,
+# its Russian texts, and the fonts the windows are laid out with; the
+# PostgreSQL driver for a line's shared results database.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, libqt6sql6-sqlite, qt6-translations-l10n, fonts-liberation2")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, hicolor-icon-theme")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, hicolor-icon-theme, libqt6sql6-psql")
 include(CPack)

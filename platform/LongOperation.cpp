@@ -118,8 +118,15 @@ void CLongOperation::RunAside(const std::function<void()>& work) {
       failure = std::current_exception();
     }
     done = true;
-    QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
   });
+  // The loop looks at the flag every few milliseconds: nothing is posted
+  // from the worker, so all it shares with this thread is the atomic flag.
+  QTimer poll;
+  poll.setInterval(5);
+  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+    if (done) loop.quit();
+  });
+  poll.start();
   if (WindowShown()) State().window->setRange(0, 0);
   while (!done) {
     ShowWindowWhenDue(started_);

@@ -5,6 +5,13 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QRegularExpression>
+
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <filesystem>
 #include <fstream>
@@ -19,6 +26,56 @@
 #include "TestHome.h"
 
 namespace insttest {
+
+// vk-instrument-sim in a process of its own, with `options`; its port read
+// from its output. Started with fork and exec, which the thread checker
+// follows (a spawn that shares the parent's memory until exec confuses its
+// view of this process's threads, and it then refuses every new thread).
+class TSimProcess {
+ public:
+  explicit TSimProcess(const std::vector<std::string>& options) {
+    int out[2];
+    if (::pipe(out) != 0) return;
+    const std::string program = std::string(VK_BIN_DIR) + "/vk-instrument-sim";
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& o : options) argv.push_back(const_cast<char*>(o.c_str()));
+    argv.push_back(nullptr);
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::dup2(out[1], STDOUT_FILENO);
+      ::close(out[0]);
+      ::close(out[1]);
+      ::execv(program.c_str(), argv.data());
+      ::_exit(127);
+    }
+    ::close(out[1]);
+    std::string line;
+    char c;
+    pollfd ready{out[0], POLLIN, 0};
+    while (line.find('\n') == std::string::npos && ::poll(&ready, 1, 10000) > 0 && ::read(out[0], &c, 1) == 1)
+      line += c;
+    ::close(out[0]);  // the simulator says nothing more that matters
+    const auto match = QRegularExpression("127\\.0\\.0\\.1:(\\d+)").match(QString::fromLatin1(line.c_str()));
+    if (match.hasMatch()) {
+      port = match.captured(1).toInt();
+      address = "127.0.0.1:" + std::to_string(port);
+    }
+  }
+  ~TSimProcess() { Kill(); }
+  TSimProcess(const TSimProcess&) = delete;
+  TSimProcess& operator=(const TSimProcess&) = delete;
+  void Kill() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+  }
+  int port = 0;
+  std::string address;  // "127.0.0.1:<port>", or "" when it did not start
+
+ private:
+  pid_t pid_ = -1;
+};
 
 inline std::string PluginsDir() {
   namespace fs = std::filesystem;

@@ -1,7 +1,6 @@
 // The link against vk-instrument-sim in another process that misbehaves on
 // request: refused and dropped connections, garbage, missing bodies; and
 // reconnecting to a new address.
-#include <QProcess>
 #include <QRegularExpression>
 
 #include "InstrumentTestSupport.h"
@@ -10,24 +9,11 @@ using namespace insttest;
 
 namespace {
 
-// vk-instrument-sim with the given options; its port comes from its output.
-class TSimProcess {
- public:
-  explicit TSimProcess(const QStringList& options) {
-    process.start(QString(VK_BIN_DIR) + "/vk-instrument-sim",
-                  QStringList{"--port", "0", "--rate", "100", "--part", "64"} + options);
-    process.waitForReadyRead(10000);
-    const QString line = QString::fromLatin1(process.readLine());
-    const auto match = QRegularExpression("127\\.0\\.0\\.1:(\\d+)").match(line);
-    if (match.hasMatch()) address = "127.0.0.1:" + match.captured(1).toStdString();
-  }
-  ~TSimProcess() {
-    process.terminate();
-    if (!process.waitForFinished(5000)) process.kill();
-  }
-  QProcess process;
-  std::string address;
-};
+// vk-instrument-sim misbehaving as `options` ask.
+std::vector<std::string> Sim(std::vector<std::string> options) {
+  options.insert(options.begin(), {"--port", "0", "--rate", "100", "--part", "64"});
+  return options;
+}
 
 // Connects, waits for the ready MI_RESET and starts a sweep.
 void ConnectAndRun(TLinkScheme& s, const std::string& address) {
@@ -43,13 +29,13 @@ void ConnectAndRun(TLinkScheme& s, const std::string& address) {
 TEST(InstrumentFaults, RefusedConnectionAndReconnect) {
   TLinkScheme s;
   ASSERT_TRUE(s.ok);
-  TSimProcess refusing({"--refuse"});
+  TSimProcess refusing(Sim({"--refuse"}));
   ASSERT_FALSE(refusing.address.empty());
   s.SendAddress(refusing.address);
   EXPECT_EQ(s.NextMessage(), "Не удалось прочитать из ethernet'a");
 
   // A new address: the link connects there.
-  TSimProcess good({});
+  TSimProcess good(Sim({}));
   s.SendAddress(good.address);
   auto ready = s.Next<CDevCommand>("command");
   ASSERT_TRUE(ready);
@@ -59,7 +45,7 @@ TEST(InstrumentFaults, RefusedConnectionAndReconnect) {
 TEST(InstrumentFaults, DroppedConnectionMidSweep) {
   TLinkScheme s;
   ASSERT_TRUE(s.ok);
-  TSimProcess dropping({"--drop-after", "3"});
+  TSimProcess dropping(Sim({"--drop-after", "3"}));
   ConnectAndRun(s, dropping.address);
   EXPECT_EQ(s.NextMessage(), "Не удалось прочитать из ethernet'a");
   int parts = 0;
@@ -70,7 +56,7 @@ TEST(InstrumentFaults, DroppedConnectionMidSweep) {
 TEST(InstrumentFaults, WrongSignature) {
   TLinkScheme s;
   ASSERT_TRUE(s.ok);
-  TSimProcess garbling({"--bad-signature-after", "2"});
+  TSimProcess garbling(Sim({"--bad-signature-after", "2"}));
   ConnectAndRun(s, garbling.address);
   EXPECT_EQ(s.NextMessage(), "Неверная сигнатура пакета принятого от прибора");
 }
@@ -78,7 +64,7 @@ TEST(InstrumentFaults, WrongSignature) {
 TEST(InstrumentFaults, BodyThatNeverComes) {
   TLinkScheme s("timeout=\"300\"");
   ASSERT_TRUE(s.ok);
-  TSimProcess shortBody({"--short-body-after", "1"});
+  TSimProcess shortBody(Sim({"--short-body-after", "1"}));
   ConnectAndRun(s, shortBody.address);
   EXPECT_EQ(s.NextMessage(), "Таймаут чтения тела команды");
 }

@@ -29,47 +29,8 @@ using namespace insttest;
 
 namespace {
 
-// vk-instrument-sim on `port` (0: a free one), the port read from its output.
-// Started with fork and exec, which the thread checker follows (a spawn
-// that shares the parent's memory until exec confuses its view of this
-// process's threads).
-class TSim {
- public:
-  explicit TSim(int port) {
-    int out[2];
-    if (::pipe(out) != 0) return;
-    const std::string program = std::string(VK_BIN_DIR) + "/vk-instrument-sim", portText = std::to_string(port);
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::dup2(out[1], STDOUT_FILENO);
-      ::close(out[0]);
-      ::close(out[1]);
-      ::execl(program.c_str(), program.c_str(), "--port", portText.c_str(), "--rate", "50", "--part", "401",
-              static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-    ::close(out[1]);
-    std::string line;
-    char c;
-    pollfd ready{out[0], POLLIN, 0};
-    while (line.find('\n') == std::string::npos && ::poll(&ready, 1, 10000) > 0 && ::read(out[0], &c, 1) == 1)
-      line += c;
-    ::close(out[0]);  // the simulator says nothing more that matters
-    const auto match = QRegularExpression("127\\.0\\.0\\.1:(\\d+)").match(QString::fromLatin1(line.c_str()));
-    if (match.hasMatch()) this->port = match.captured(1).toInt();
-  }
-  ~TSim() { Kill(); }
-  void Kill() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-  }
-  int port = 0;
-
- private:
-  pid_t pid_ = -1;
-};
+// vk-instrument-sim on `port` (0: a free one).
+std::vector<std::string> SimOn(int port) { return {"--port", std::to_string(port), "--rate", "50", "--part", "401"}; }
 
 // The packages of the scheme, laid out as an installation (the panel finds
 // its component library one folder up).
@@ -111,7 +72,7 @@ TRecorded Recorded(const fs::path& folder) {
 
 TEST(InstrumentReconnect, LostInstrumentIsTakenUpAgainAndTheLoggingRunGoesOn) {
   TAppFirst app;
-  TSim sim(0);
+  TSimProcess sim(SimOn(0));
   ASSERT_GT(sim.port, 0);
   const fs::path folder = fs::path(TestHome()) / "weekend";
   fs::remove_all(folder);
@@ -173,7 +134,7 @@ TEST(InstrumentReconnect, LostInstrumentIsTakenUpAgainAndTheLoggingRunGoesOn) {
   EXPECT_FALSE(said("связь восстановлена"));
   const size_t before = Recorded(folder).points.size();
 
-  TSim back(sim.port);
+  TSimProcess back(SimOn(sim.port));
   ASSERT_EQ(back.port, sim.port);
   EXPECT_TRUE(runner.RunUntil(
       [&] { return said("связь восстановлена") && Recorded(folder).points.size() >= before + 3 && lastPoints() == 201; },
