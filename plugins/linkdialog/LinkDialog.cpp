@@ -172,14 +172,29 @@ void TLinkDialog::Connect(const std::string& address) {
   addressPending_ = true;
 }
 
+namespace {
+// What the instrument link says on "message" when its connection is up
+// again (or up at last, after failed first attempts).
+constexpr const char* kRestored = "связь восстановлена";
+constexpr const char* kEstablished = "связь установлена";
+}  // namespace
+
 void TLinkDialog::OnMessage(CSubscriber* subscriber, CBasePacket* packet, bool&) {
   LINK_ASSERT(packet != nullptr, "Packet != NULL");
   LINK_ASSERT(subscriber != nullptr, "Subscriber != NULL");
   auto* text = dynamic_cast<CStringPacket*>(packet);
   LINK_ASSERT(text != nullptr, "pkt != NULL");
   if (!text || !form_) return;
+  // The link also says when a lost connection is back: no error then. A
+  // dialog that came up with the loss goes, as after a connection made.
+  const std::string said = text->GetString();
+  if (said == kRestored || said == kEstablished) {
+    failed_ = false;
+    if (form_->isVisible() && form_->CurrentFrame() == form_->Error) form_->ConnectionDone();
+    return;
+  }
   failed_ = true;
-  form_->ShowConnectionError(QString::fromUtf8(text->GetString()));
+  form_->ShowConnectionError(QString::fromUtf8(said.c_str()));
   // A connection lost while the dialog is closed is said all the same: the
   // dialog comes up with the error, and from it the operator connects again.
   if (!form_->isVisible()) WindowProc(WM_CONNECTSHOW);

@@ -254,6 +254,20 @@ TEST(LinkDialog, AutoConnectEmptyRowErrorsAndTheConnectionRule) {
   MaybeScreenshot(&d.Form(), "linkdialog-error");
   d.Form().Button1->click();
   EXPECT_EQ(d.Form().CurrentFrame(), d.Form().Address);
+  // A connection lost brings the dialog up with the error; the link saying
+  // it is back takes it away again, never shown as an error itself.
+  d.Form().hide();
+  messages.AddPacket(new CStringPacket("связь потеряна"));
+  messages.NotifySubscribers();
+  EXPECT_TRUE(d.Form().isVisible());
+  EXPECT_EQ(d.Form().Error->LabelError->text(), "связь потеряна");
+  messages.AddPacket(new CStringPacket("связь восстановлена"));
+  messages.NotifySubscribers();
+  EXPECT_FALSE(d.Form().isVisible());
+  EXPECT_NE(d.Form().Error->LabelError->text(), "связь восстановлена");
+  messages.AddPacket(new CStringPacket("связь установлена"));  // with the dialog closed: nothing comes up
+  messages.NotifySubscribers();
+  EXPECT_FALSE(d.Form().isVisible());
   // The progress line grows a pixel a tick and starts again past the device.
   TFrameConnection& c = *d.Form().Connection;
   const int before = c.LineWidth();
