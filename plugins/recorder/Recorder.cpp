@@ -173,7 +173,9 @@ void TRecorder::WriteSweep() {
   const std::string error = file_->Append(text_, now, points);
   if (error.empty()) {
     ++written_;
-    if (failureSaid_) Say("Регистратор \"" + Name() + "\": запись продолжается в \"" + file_->FileName() + "\"");
+    const std::string notice = file_->TakeNotice();
+    if (!notice.empty()) Say("Регистратор \"" + Name() + "\": " + notice);
+    else if (failureSaid_) Say("Регистратор \"" + Name() + "\": запись продолжается в \"" + file_->FileName() + "\"");
     failureSaid_ = false;
     return;
   }

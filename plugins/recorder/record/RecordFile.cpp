@@ -172,8 +172,28 @@ std::string CRecordFile::Append(const std::string& text, double now, size_t rows
   if (!WriteAll(text.data(), text.size())) {
     const int error = errno;
     // Whatever part of the sweep went in is taken back.
-    if (::ftruncate(fd_, static_cast<off_t>(size_)) != 0 || ::lseek(fd_, 0, SEEK_END) < 0) {
-      Close();  // a file that cannot be cut back is left; the next sweep opens another
+    const bool cut = ::ftruncate(fd_, static_cast<off_t>(size_)) == 0 && ::lseek(fd_, 0, SEEK_END) >= 0;
+    if (!cut) Close();  // a file that cannot be cut back is left; the next sweep opens another
+    const std::string full = fileName_;
+    // A file that has grown as large as a file may be here goes on in a
+    // new one, with this sweep: nothing is lost to the limit.
+    if (error == EFBIG && cut && named_ && size_ > header_.size()) {
+      const std::string opened = Open(now);
+      if (!opened.empty()) return opened;
+      if (!WriteAll(text.data(), text.size())) {
+        const int again = errno;
+        if (::ftruncate(fd_, static_cast<off_t>(size_)) != 0 || ::lseek(fd_, 0, SEEK_END) < 0) Close();
+        return "Не удалось продолжить запись в новом файле в папке \"" + settings_.folder + "\": " + ErrorText(again);
+      }
+      if (!named_) {
+        const std::string naming = GiveName();
+        if (!naming.empty()) return naming;
+      }
+      size_ += text.size();
+      if (rows > 0) rows_ = rows;
+      unsynced_ = true;
+      notice_ = "файл \"" + full + "\" " + ErrorText(EFBIG) + "; запись продолжается в \"" + fileName_ + "\"";
+      return std::string();
     }
     if (!named_) return "Не удалось записать новый файл в папку \"" + settings_.folder + "\": " + ErrorText(error);
     return "Не удалось записать в файл \"" + fileName_ + "\": " + ErrorText(error);

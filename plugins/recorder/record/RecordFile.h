@@ -4,9 +4,10 @@
 // when the sweeps change their length (so that the sweeps of one file are
 // all alike, which is how a torn last sweep is known after a crash). A sweep
 // is written whole or not at all: when the disk takes only part of it
-// (full, over the largest file allowed, gone), the file is cut back to the
-// sweep before and the failure is returned, never a crash and never a
-// half-written line.
+// (full, gone), the file is cut back to the sweep before and the failure is
+// returned, never a crash and never a half-written line; a file that has
+// reached the largest size a file may have is cut back and followed by a
+// new one, which takes the sweep.
 //
 // A new file is made unnamed (O_TMPFILE where the file system has it) and
 // gets its name (after the moment of naming) once its first sweep is on the
@@ -16,6 +17,7 @@
 // recorder's check leaves it alone.
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace recorder {
 
@@ -53,6 +55,10 @@ class CRecordFile {
   void Close();
   // The file written now ("" before the first sweep).
   const std::string& FileName() const { return fileName_; }
+  // What the operator should know of the last Append that succeeded all the
+  // same (a file that reached the largest size allowed and was followed by
+  // a new one), once; "" when nothing.
+  std::string TakeNotice() { return std::exchange(notice_, std::string()); }
   int FilesOpened() const { return filesOpened_; }
   int Syncs() const { return syncs_; }
 
@@ -64,6 +70,7 @@ class CRecordFile {
   TRecordSettings settings_;
   std::string header_;
   std::string fileName_;
+  std::string notice_;
   int fd_ = -1;
   uint64_t size_ = 0;
   double openedAt_ = 0;
