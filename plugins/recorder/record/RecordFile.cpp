@@ -185,24 +185,23 @@ std::string CRecordFile::Append(const std::string& text, double now, size_t rows
         if (::ftruncate(fd_, static_cast<off_t>(size_)) != 0 || ::lseek(fd_, 0, SEEK_END) < 0) Close();
         return "Не удалось продолжить запись в новом файле в папке \"" + settings_.folder + "\": " + ErrorText(again);
       }
-      if (!named_) {
-        const std::string naming = GiveName();
-        if (!naming.empty()) return naming;
-      }
-      size_ += text.size();
-      if (rows > 0) rows_ = rows;
-      unsynced_ = true;
-      notice_ = "файл \"" + full + "\" " + ErrorText(EFBIG) + "; запись продолжается в \"" + fileName_ + "\"";
-      return std::string();
+      const std::string taken = Taken(text.size(), rows);
+      if (taken.empty())
+        notice_ = "файл \"" + full + "\" " + ErrorText(EFBIG) + "; запись продолжается в \"" + fileName_ + "\"";
+      return taken;
     }
     if (!named_) return "Не удалось записать новый файл в папку \"" + settings_.folder + "\": " + ErrorText(error);
     return "Не удалось записать в файл \"" + fileName_ + "\": " + ErrorText(error);
   }
+  return Taken(text.size(), rows);
+}
+
+std::string CRecordFile::Taken(size_t bytes, size_t rows) {
   if (!named_) {
     const std::string error = GiveName();
     if (!error.empty()) return error;
   }
-  size_ += text.size();
+  size_ += bytes;
   if (rows > 0) rows_ = rows;
   unsynced_ = true;
   return std::string();

@@ -66,6 +66,9 @@ class CRecordFile {
   std::string Open(double now);
   std::string GiveName();
   bool WriteAll(const char* data, size_t size);
+  // A sweep of `bytes` (`rows` lines) is in the file: it is named (its
+  // first sweep) and counted. "" or what went wrong.
+  std::string Taken(size_t bytes, size_t rows);
 
   TRecordSettings settings_;
   std::string header_;
