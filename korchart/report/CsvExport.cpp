@@ -16,11 +16,7 @@
 namespace korchart {
 KORCHART_VARIANT_BEGIN
 
-namespace {
-
-// A field as CSV wants it: quoted when it holds a comma, a quote or a line
-// break, its quotes doubled.
-std::string Field(const std::string& text) {
+std::string CsvField(const std::string& text) {
   if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
   std::string quoted = "\"";
   for (char c : text) {
@@ -30,8 +26,10 @@ std::string Field(const std::string& text) {
   return quoted + '"';
 }
 
+namespace {
+
 std::string Heading(const std::string& title, const std::string& units) {
-  return Field(units.empty() ? title : title + ", " + units);
+  return CsvField(units.empty() ? title : title + ", " + units);
 }
 
 void AppendNumber(std::string& out, double v) { vkcore::AppendNumberText(out, v); }

@@ -15,6 +15,10 @@ class QWidget;
 namespace korchart {
 KORCHART_VARIANT_BEGIN
 
+// A field as CSV wants it: quoted when it holds a comma, a quote or a line
+// break, its quotes doubled.
+std::string CsvField(const std::string& text);
+
 struct TCsvTrace {
   std::string title;
   std::string units;

@@ -39,13 +39,7 @@ double Seconds() {
   return static_cast<double>(clock.nsecsElapsed()) * 1e-9;
 }
 
-std::string Number(double v) {
-  std::ostringstream s;
-  s.imbue(std::locale::classic());
-  s.precision(6);
-  s << v;
-  return s.str();
-}
+std::string Number(double v) { return vkcore::FormatXmlDouble(v); }
 
 std::string Summary(const TResult& r) {
   return r.serial + "," + (r.pass ? "PASS" : "FAIL") + "," + r.timeUtc + "," + Number(r.seconds) + "," + r.id;

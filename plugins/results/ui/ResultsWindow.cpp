@@ -20,6 +20,7 @@
 #include "platform/FileUtil.h"
 #include "platform/LongOperation.h"
 #include "platform/Report.h"
+#include "report/CsvExport.h"
 
 namespace vkresults {
 
@@ -39,13 +40,7 @@ QString LocalTime(const std::string& utc) {
   return t.isValid() ? t.toLocalTime().toString("dd.MM.yyyy HH:mm:ss") : Q(utc);
 }
 
-std::string Csv(const QString& text) {
-  std::string s = text.toStdString();
-  if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
-  std::string out = "\"";
-  for (char c : s) out += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return out + "\"";
-}
+std::string Csv(const QString& text) { return korchart::CsvField(text.toStdString()); }
 
 }  // namespace
 
